@@ -1,0 +1,37 @@
+# The Windows launcher: the core plus the thin shell over the Windows API.
+target_sources(tesmo_core PRIVATE src/platform/codepage_windows.cpp)
+target_compile_definitions(tesmo_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    _WIN32_WINNT=0x0601)
+# Size matters for a launcher that ships with every application.
+target_compile_options(tesmo_core PUBLIC -Os -ffunction-sections -fdata-sections)
+
+add_library(tesmo_shell STATIC
+    src/config/configuration_windows.cpp
+    src/files/removal_windows.cpp
+    src/files/temp_directory_windows.cpp
+    src/launcher/console_windows.cpp
+    src/launcher/driver_windows.cpp
+    src/launcher/error_reporting_windows.cpp
+    src/launcher/initialise_windows.cpp
+    src/launcher/reboot_windows.cpp
+    src/platform/paths_windows.cpp
+    src/runtime/runtime_library_windows.cpp
+    src/vm/variables_windows.cpp
+)
+target_link_libraries(tesmo_shell PUBLIC tesmo_core)
+
+set(TESMO_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+
+add_executable(tesmo WIN32
+    src/launcher/main_windows.cpp
+    src/launcher/log_windows.cpp
+    src/launcher/terminate_handler.cpp
+    src/resources/launcher.rc
+)
+target_link_libraries(tesmo PRIVATE tesmo_shell comctl32 advapi32 user32)
+target_link_options(tesmo PRIVATE ${TESMO_STATIC_LINK} $<$<CONFIG:Release>:-s>)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set_target_properties(tesmo PROPERTIES OUTPUT_NAME tesmo32)
+else()
+    set_target_properties(tesmo PROPERTIES OUTPUT_NAME tesmo64)
+endif()

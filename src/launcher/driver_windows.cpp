@@ -1,0 +1,46 @@
+// The start-up sequence. Every stage either returns or ends the process itself through
+// exitLauncher; there is no unwinding back to here.
+#include "launcher/driver.h"
+
+#include <commctrl.h>
+
+#include "config/keys.h"
+#include "config/settings.h"
+#include "launcher/console.h"
+#include "launcher/initialise.h"
+#include "launcher/launcher_state.h"
+#include "platform/windows_text.h"
+
+namespace tesmo {
+
+bool quietMode = false;
+bool languageRestart = false;
+ArgumentList argumentList;
+char flavourLetter = '\0';
+std::string productName = "korvane";
+void* launcherInstance = nullptr;
+
+int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand*/) {
+    InitCommonControls();
+    if (narrowCommandLine && *narrowCommandLine && isRebootRequest(narrowCommandLine)) {
+        rebootSystem();
+        return 0;
+    }
+    if (isLanguageRestart(narrowCommandLine)) languageRestart = true;
+    if (isInternalQuiet(narrowCommandLine)) quietMode = true;
+
+    splitCommandLine(fromWindows(GetCommandLineW()), argumentList);
+    initialiseLauncher(instance, argumentList);
+
+    bool quietSwitches = getSettingInt(kKeyQuietSwitches) != 0;
+    if (quietSwitches || getSettingInt(kKeyConsoleSwitch) != 0) {
+        ConsoleSwitches switches = scanConsoleSwitches(argumentList, quietSwitches);
+        if (switches.quiet) quietMode = true;
+        for (int i = 0; i < switches.consoleRequests; ++i) obtainConsole();
+    }
+
+    argumentList.clear();
+    return 0;
+}
+
+}  // namespace tesmo

@@ -1,0 +1,26 @@
+// Reporting failures to the user: a message box for windowed launchers, standard error in
+// quiet mode; texts from the message keys with one "{0}" argument; the log path appended
+// while the log is on. The fatal forms end the process.
+#pragma once
+
+#include <string>
+
+#include "platform/text.h"
+
+namespace tesmo {
+
+void showMessage(const std::string& text);
+void showMessageWide(const WideString& text);
+void showConfiguredMessage(int messageId, const char* argument);
+void showConfiguredMessageWide(int messageId, const WideString* argument);
+
+// Removes the launcher's temporary directory when there is one, then ends the process.
+[[noreturn]] void exitLauncher(int exitCode);
+[[noreturn]] void fatalInternalError(const std::string& text);
+[[noreturn]] void fatalMessage(int messageId, const char* argument);
+[[noreturn]] void fatalMessageWide(int messageId, const WideString* argument);
+
+// The owner of message boxes; the splash window makes itself the owner.
+void setMessageOwner(void* window);
+
+}  // namespace tesmo

@@ -1,0 +1,89 @@
+#include "launcher/error_reporting.h"
+
+#include <stdio.h>
+
+#include "config/keys.h"
+#include "config/settings.h"
+#include "files/removal.h"
+#include "files/temp_directory.h"
+#include "launcher/launcher_state.h"
+#include "launcher/log.h"
+#include "launcher/messages.h"
+#include "platform/windows_text.h"
+
+namespace tesmo {
+
+namespace {
+
+HWND messageOwnerWindow = nullptr;
+
+std::optional<WideString> longLogPath() {
+    std::optional<WideString> path = logFilePath();
+    if (!path) return path;
+    WideString longForm = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
+        return GetLongPathNameW(asWindows(*path), buffer, size);
+    });
+    if (!longForm.empty()) path = longForm;
+    return path;
+}
+
+}  // namespace
+
+void setMessageOwner(void* window) {
+    messageOwnerWindow = static_cast<HWND>(window);
+}
+
+void showMessageWide(const WideString& text) {
+    WideString message = composeMessage(text, longLogPath());
+    if (!quietMode) {
+        WideString title = getSettingWideString(kMessageTitle);
+        MessageBoxW(messageOwnerWindow, asWindows(message), asWindows(title),
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    // The CRT's own conversion of the stream would depend on its locale; the file
+    // functions' code page is the one the rest of the launcher writes in.
+    std::string narrow = toNarrow(message);
+    fprintf(stderr, "%s\n", narrow.c_str());
+    fflush(stderr);
+}
+
+void showMessage(const std::string& text) {
+    showMessageWide(toWide(text));
+}
+
+void showConfiguredMessage(int messageId, const char* argument) {
+    std::string text = getSettingString(messageId, kMessageCapacity);
+    std::string value = argument ? argument : "";
+    showMessage(substituteArgument(std::move(text), argument ? &value : nullptr));
+}
+
+void showConfiguredMessageWide(int messageId, const WideString* argument) {
+    WideString text = getSettingWideString(messageId, kMessageCapacity);
+    showMessageWide(substituteArgument(std::move(text), argument));
+}
+
+void exitLauncher(int exitCode) {
+    if (!launcherTempDirectory.empty()) {
+        emptyDirectory(launcherTempDirectory, true);
+        RemoveDirectoryW(asWindows(launcherTempDirectory));
+    }
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+void fatalInternalError(const std::string& text) {
+    showMessage(text);
+    exitLauncher(1);
+}
+
+void fatalMessage(int messageId, const char* argument) {
+    showConfiguredMessage(messageId, argument);
+    exitLauncher(1);
+}
+
+void fatalMessageWide(int messageId, const WideString* argument) {
+    showConfiguredMessageWide(messageId, argument);
+    exitLauncher(1);
+}
+
+}  // namespace tesmo

@@ -1,0 +1,7 @@
+#include "runtime/runtime_library.h"
+
+namespace tesmo {
+
+WideString jvmHome;
+
+}  // namespace tesmo

@@ -1,0 +1,36 @@
+#include "vm/variables.h"
+
+#include "files/temp_directory.h"
+#include "platform/paths.h"
+#include "platform/windows_text.h"
+#include "runtime/runtime_library.h"
+#include "vm/variable_expansion.h"
+
+namespace tesmo {
+
+namespace {
+
+std::vector<WideString> environmentEntries() {
+    std::vector<WideString> entries;
+    wchar_t* block = GetEnvironmentStringsW();
+    if (!block) return entries;
+    for (const wchar_t* entry = block; *entry; entry += wcslen(entry) + 1) {
+        entries.push_back(fromWindows(entry));
+    }
+    FreeEnvironmentStringsW(block);
+    return entries;
+}
+
+}  // namespace
+
+void expandVariables(WideString& text, std::size_t capacity) {
+    ExpansionValues values;
+    values.executableDirectory = executableDirectoryWide();
+    values.launcherTempDirectory = launcherTempDirectory;
+    values.javaHome = jvmHome;
+    values.systemTempDirectory = systemTempDirectoryWide;
+    values.environment = environmentEntries;
+    expandVariables(text, capacity, values);
+}
+
+}  // namespace tesmo
