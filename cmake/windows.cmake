@@ -18,7 +18,7 @@ add_library(tesmo_shell STATIC
     src/runtime/runtime_library_windows.cpp
     src/vm/variables_windows.cpp
 )
-target_link_libraries(tesmo_shell PUBLIC tesmo_core)
+target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32)
 
 set(TESMO_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds the native tree (core under the sanitizers, the block tool) and the
+# two Windows trees (64-bit launcher with tests and helpers, the shipped 32-bit launcher).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mkdir -p build
+
+for preset in native win64 win32; do
+    log=build/$preset.build.log
+    if ! { [[ -f build/$preset/build.ninja ]] || cmake --preset "$preset"; } >"$log" 2>&1 ||
+        ! cmake --build "build/$preset" -- -j"$(nproc)" >>"$log" 2>&1; then
+        cat "$log"
+        echo "build: $preset failed" >&2
+        exit 1
+    fi
+    echo "build: $preset ok"
+done
