@@ -1,0 +1,42 @@
+"""Fixtures of the end-to-end tests: one Wine session for the whole test run."""
+
+import pytest
+
+import rig
+
+
+@pytest.fixture(scope="session", autouse=True)
+def wine_session(tmp_path_factory):
+    """The Wine prefix, wineserver and X display of the test run."""
+    try:
+        session = rig.start_session(tmp_path_factory.mktemp("wine"))
+    except rig.RigError as error:
+        if not rig.WINE64.is_file():
+            pytest.skip(str(error))
+        raise
+    yield session
+    rig.stop_session()
+
+
+@pytest.fixture(autouse=True)
+def _runs_in_test_dir(tmp_path):
+    """Gives every run of a test its own directory below the test's tmp_path."""
+    rig.set_test_dir(tmp_path)
+    yield
+    rig.set_test_dir(None)
+
+
+@pytest.fixture(scope="session")
+def wine32_available(wine_session):
+    available, reason = rig.check_wine32(wine_session)
+    if not available:
+        pytest.skip(f"32-bit Windows programs do not run here: {reason}")
+    return True
+
+
+@pytest.fixture
+def display(wine_session):
+    """For tests that need windows: skips where no X display could be started."""
+    if wine_session.display is None:
+        pytest.skip("no X display (Xvfb is not installed)")
+    return wine_session.display

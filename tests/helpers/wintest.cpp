@@ -1,0 +1,517 @@
+// Test driver for the end-to-end tests under Wine. Wine rebuilds a program's command line
+// from the Unix argv and fills its environment from its own registry, so tests that depend
+// on the exact command line or environment start the launcher through `wintest run`;
+// `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
+// keeps the desktop of a session alive (see there).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitBoxTimeout = 3;
+constexpr int kExitBoxNotDismissed = 4;
+constexpr int kExitBoxProcessGone = 5;
+constexpr int kExitRunTimeout = 124;
+
+std::string toUtf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+    if (text.empty()) return {};
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                        size);
+    return result;
+}
+
+// Writes through the handle rather than stdio so that the bytes arrive unchanged whatever
+// code page the console reports.
+void writeHandle(DWORD which, const std::string& bytes) {
+    HANDLE handle = GetStdHandle(which);
+    DWORD written = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+}
+
+void fail(const std::string& message) {
+    writeHandle(STD_ERROR_HANDLE, "wintest: " + message + "\n");
+}
+
+std::optional<std::string> readFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string content;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        content.append(buffer, got);
+    }
+    CloseHandle(file);
+    return content;
+}
+
+bool writeFile(const std::wstring& path, const std::string& content) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok =
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+        written == content.size();
+    CloseHandle(file);
+    return ok;
+}
+
+// Options of the form `--name value`; a missing value is a usage error.
+class Options {
+  public:
+    Options(int argc, wchar_t** argv, int first) {
+        for (int i = first; i < argc; ++i) {
+            std::wstring name = argv[i];
+            if (name.rfind(L"--", 0) != 0 || i + 1 >= argc) {
+                bad_ = true;
+                return;
+            }
+            values_.emplace_back(name.substr(2), argv[++i]);
+        }
+    }
+
+    bool bad() const { return bad_; }
+
+    std::optional<std::wstring> get(const wchar_t* name) const {
+        for (const auto& [key, value] : values_) {
+            if (key == name) return value;
+        }
+        return std::nullopt;
+    }
+
+    bool onlyKnown(std::initializer_list<const wchar_t*> names) const {
+        return std::all_of(values_.begin(), values_.end(), [&](const auto& entry) {
+            return std::any_of(names.begin(), names.end(),
+                               [&](const wchar_t* name) { return entry.first == name; });
+        });
+    }
+
+  private:
+    std::vector<std::pair<std::wstring, std::wstring>> values_;
+    bool bad_ = false;
+};
+
+std::optional<DWORD> parseNumber(const std::optional<std::wstring>& text) {
+    if (!text || text->empty()) return std::nullopt;
+    wchar_t* end = nullptr;
+    unsigned long value = std::wcstoul(text->c_str(), &end, 0);
+    if (*end != L'\0') return std::nullopt;
+    return static_cast<DWORD>(value);
+}
+
+// Windows keeps environment blocks sorted without regard to case; some programs rely on it.
+bool environmentLess(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+}
+
+std::optional<std::wstring> environmentBlock(const std::wstring& path) {
+    std::optional<std::string> content = readFile(path);
+    if (!content) return std::nullopt;
+    std::vector<std::wstring> entries;
+    std::size_t start = 0;
+    while (start < content->size()) {
+        std::size_t end = content->find('\n', start);
+        if (end == std::string::npos) end = content->size();
+        std::string line = content->substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) entries.push_back(fromUtf8(line));
+        start = end + 1;
+    }
+    std::stable_sort(entries.begin(), entries.end(), environmentLess);
+    std::wstring block;
+    for (const std::wstring& entry : entries) {
+        block += entry;
+        block.push_back(L'\0');
+    }
+    if (entries.empty()) block.push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+HANDLE openInheritable(const std::wstring& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
+    return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE inheritableCopy(DWORD which) {
+    HANDLE own = GetStdHandle(which);
+    HANDLE copy = nullptr;
+    if (own == nullptr || own == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), own, GetCurrentProcess(), &copy, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+        return nullptr;
+    }
+    return copy;
+}
+
+int run(const Options& options) {
+    if (!options.onlyKnown({L"cmdline", L"cmdline-file", L"env-file", L"cwd", L"stdout", L"stderr",
+                            L"timeout-ms", L"show", L"pid-file", L"exit-code-file"})) {
+        fail("run: unknown option");
+        return kExitUsage;
+    }
+    std::wstring commandLine;
+    if (auto file = options.get(L"cmdline-file")) {
+        std::optional<std::string> content = readFile(*file);
+        if (!content) {
+            fail("run: cannot read the command line file");
+            return kExitUsage;
+        }
+        commandLine = fromUtf8(*content);
+    } else if (auto line = options.get(L"cmdline")) {
+        commandLine = *line;
+    } else {
+        fail("run: --cmdline or --cmdline-file is required");
+        return kExitUsage;
+    }
+
+    std::optional<std::wstring> environment;
+    if (auto file = options.get(L"env-file")) {
+        environment = environmentBlock(*file);
+        if (!environment) {
+            fail("run: cannot read the environment file");
+            return kExitUsage;
+        }
+    }
+
+    std::optional<DWORD> timeout = parseNumber(options.get(L"timeout-ms"));
+    std::optional<DWORD> show = parseNumber(options.get(L"show"));
+    if ((options.get(L"timeout-ms") && !timeout) || (options.get(L"show") && !show)) {
+        fail("run: --timeout-ms and --show take numbers");
+        return kExitUsage;
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::vector<HANDLE> opened;
+    auto stdoutPath = options.get(L"stdout");
+    auto stderrPath = options.get(L"stderr");
+    if (stdoutPath || stderrPath) {
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        // An empty standard input keeps a child that reads it from waiting for the test.
+        startup.hStdInput = openInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+        startup.hStdOutput = stdoutPath ? openInheritable(*stdoutPath, GENERIC_WRITE, CREATE_ALWAYS)
+                                        : inheritableCopy(STD_OUTPUT_HANDLE);
+        startup.hStdError = stderrPath ? openInheritable(*stderrPath, GENERIC_WRITE, CREATE_ALWAYS)
+                                       : inheritableCopy(STD_ERROR_HANDLE);
+        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+            if (handle == INVALID_HANDLE_VALUE) {
+                fail("run: cannot open a standard handle file");
+                return kExitUsage;
+            }
+            if (handle != nullptr) opened.push_back(handle);
+        }
+    }
+    if (show) {
+        startup.dwFlags |= STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(*show);
+    }
+
+    auto directory = options.get(L"cwd");
+    PROCESS_INFORMATION process{};
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    BOOL created = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_UNICODE_ENVIRONMENT,
+                                  environment ? static_cast<void*>(environment->data()) : nullptr,
+                                  directory ? directory->c_str() : nullptr, &startup, &process);
+    DWORD createError = GetLastError();
+    for (HANDLE handle : opened) CloseHandle(handle);
+    if (!created) {
+        fail("run: CreateProcessW failed with error " + std::to_string(createError));
+        return kExitUsage;
+    }
+    CloseHandle(process.hThread);
+
+    if (auto pidFile = options.get(L"pid-file")) {
+        if (!writeFile(*pidFile, std::to_string(process.dwProcessId) + "\n")) {
+            fail("run: cannot write the pid file");
+        }
+    }
+
+    if (WaitForSingleObject(process.hProcess, timeout ? *timeout : INFINITE) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, kExitRunTimeout);
+        WaitForSingleObject(process.hProcess, 5000);
+        writeHandle(STD_ERROR_HANDLE, "timeout\n");
+        if (auto exitFile = options.get(L"exit-code-file")) {
+            writeFile(*exitFile, "timeout\n");
+        }
+        return kExitRunTimeout;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    // Wine hands only the low eight bits of an exit code to the Unix parent.
+    if (auto exitFile = options.get(L"exit-code-file")) {
+        if (!writeFile(*exitFile, std::to_string(exitCode) + "\n")) {
+            fail("run: cannot write the exit code file");
+        }
+    }
+    return static_cast<int>(exitCode);
+}
+
+std::string jsonString(const std::wstring& text) {
+    std::string utf8 = toUtf8(text);
+    std::string result = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+            case '"':
+                result += "\\\"";
+                break;
+            case '\\':
+                result += "\\\\";
+                break;
+            case '\n':
+                result += "\\n";
+                break;
+            case '\r':
+                result += "\\r";
+                break;
+            case '\t':
+                result += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    result += escaped;
+                } else {
+                    result.push_back(static_cast<char>(c));
+                }
+        }
+    }
+    return result + "\"";
+}
+
+std::wstring windowText(HWND window) {
+    int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    int got = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(got));
+    return text;
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[256];
+    int length = GetClassNameW(window, name, 256);
+    return std::wstring(name, static_cast<std::size_t>(length));
+}
+
+bool sameText(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The caption as displayed: "&Yes" reads "Yes", "&&" is a literal ampersand.
+std::wstring withoutMnemonic(const std::wstring& text) {
+    std::wstring result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && i + 1 < text.size()) ++i;
+        result.push_back(text[i]);
+    }
+    return result;
+}
+
+struct BoxSearch {
+    DWORD process = 0;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK findBox(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<BoxSearch*>(context);
+    if (!IsWindowVisible(window) || className(window) != L"#32770") return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search.process != 0 && owner != search.process) return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
+struct BoxContent {
+    std::vector<std::wstring> texts;
+    std::vector<std::pair<HWND, std::wstring>> buttons;
+};
+
+BOOL CALLBACK collectControl(HWND control, LPARAM context) {
+    auto& content = *reinterpret_cast<BoxContent*>(context);
+    std::wstring type = className(control);
+    // Wine keeps the buttons a message box does not use as hidden children.
+    if (!IsWindowVisible(control)) return TRUE;
+    if (sameText(type, L"Static")) {
+        std::wstring text = windowText(control);
+        if (!text.empty()) content.texts.push_back(text);
+    } else if (sameText(type, L"Button")) {
+        content.buttons.emplace_back(control, withoutMnemonic(windowText(control)));
+    }
+    return TRUE;
+}
+
+bool press(HWND box, const BoxContent& content, const std::wstring& choice) {
+    static const std::pair<const wchar_t*, int> known[] = {
+        {L"ok", IDOK}, {L"yes", IDYES}, {L"no", IDNO}, {L"cancel", IDCANCEL}};
+    for (const auto& [name, id] : known) {
+        HWND button = GetDlgItem(box, id);
+        if (sameText(choice, name) && button != nullptr && IsWindowVisible(button)) {
+            return PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(button));
+        }
+    }
+    for (const auto& [button, text] : content.buttons) {
+        if (sameText(text, choice)) {
+            int id = GetDlgCtrlID(button);
+            return PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                reinterpret_cast<LPARAM>(button));
+        }
+    }
+    return false;
+}
+
+int box(const Options& options) {
+    if (!options.onlyKnown({L"pid", L"timeout-ms", L"press", L"out"})) {
+        fail("box: unknown option");
+        return kExitUsage;
+    }
+    std::optional<DWORD> process = parseNumber(options.get(L"pid"));
+    std::optional<DWORD> timeout = parseNumber(options.get(L"timeout-ms"));
+    if ((options.get(L"pid") && !process) || (options.get(L"timeout-ms") && !timeout)) {
+        fail("box: --pid and --timeout-ms take numbers");
+        return kExitUsage;
+    }
+    std::wstring choice = options.get(L"press").value_or(L"none");
+    auto emit = [&](const std::string& json) {
+        if (auto out = options.get(L"out")) return writeFile(*out, json + "\n");
+        writeHandle(STD_OUTPUT_HANDLE, json + "\n");
+        return true;
+    };
+
+    BoxSearch search;
+    search.process = process.value_or(0);
+    // A watched process that ends without a box ends the wait early.
+    HANDLE watched = process ? OpenProcess(SYNCHRONIZE, FALSE, *process) : nullptr;
+    if (process && watched == nullptr) {
+        emit("{\"exited\": true}");
+        return kExitBoxProcessGone;
+    }
+    ULONGLONG deadline = GetTickCount64() + timeout.value_or(30000);
+    while (true) {
+        EnumWindows(findBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) break;
+        if (watched != nullptr && WaitForSingleObject(watched, 0) == WAIT_OBJECT_0) {
+            emit("{\"exited\": true}");
+            return kExitBoxProcessGone;
+        }
+        if (GetTickCount64() >= deadline) {
+            emit("{\"timeout\": true}");
+            return kExitBoxTimeout;
+        }
+        Sleep(50);
+    }
+
+    HWND found = search.found;
+    BoxContent content;
+    EnumChildWindows(found, collectControl, reinterpret_cast<LPARAM>(&content));
+    std::wstring text;
+    for (const std::wstring& part : content.texts) {
+        if (!text.empty()) text += L"\n";
+        text += part;
+    }
+    std::string json = "{\"title\": " + jsonString(windowText(found)) +
+                       ", \"text\": " + jsonString(text) + ", \"buttons\": [";
+    for (std::size_t i = 0; i < content.buttons.size(); ++i) {
+        if (i > 0) json += ", ";
+        json += jsonString(content.buttons[i].second);
+    }
+    HWND owner = GetWindow(found, GW_OWNER);
+    json += "], \"owner\": " +
+            std::to_string(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(owner)));
+
+    bool dismissed = false;
+    if (!sameText(choice, L"none")) {
+        if (press(found, content, choice)) {
+            ULONGLONG until = GetTickCount64() + 5000;
+            while (IsWindow(found) && IsWindowVisible(found) && GetTickCount64() < until) Sleep(20);
+            dismissed = !IsWindow(found) || !IsWindowVisible(found);
+        }
+        json += std::string(", \"dismissed\": ") + (dismissed ? "true" : "false");
+    }
+    if (!emit(json + "}")) {
+        fail("box: cannot write the output file");
+        return kExitUsage;
+    }
+    return sameText(choice, L"none") || dismissed ? 0 : kExitBoxNotDismissed;
+}
+
+// Wine's desktop process takes the display of the first program that needs a desktop and
+// quits a few seconds after the last one ends. A program without a display would start a
+// desktop that cannot show windows, so boxes would fail for whoever came next; one
+// program with a display, kept running for the whole session, keeps the desktop usable.
+int hold(const Options& options) {
+    if (!options.onlyKnown({L"ready-file"})) {
+        fail("hold: unknown option");
+        return kExitUsage;
+    }
+    if (GetDesktopWindow() == nullptr) {
+        fail("hold: no desktop window");
+        return 1;
+    }
+    if (auto ready = options.get(L"ready-file")) {
+        if (!writeFile(*ready, "ready\n")) {
+            fail("hold: cannot write the ready file");
+            return kExitUsage;
+        }
+    }
+    Sleep(INFINITE);
+    return 0;
+}
+
+int lcid() {
+    char line[64];
+    std::snprintf(line, sizeof line, "lcid=0x%04lx\nuilanguage=0x%04x\n",
+                  static_cast<unsigned long>(GetUserDefaultLCID()),
+                  static_cast<unsigned>(GetUserDefaultUILanguage()));
+    writeHandle(STD_OUTPUT_HANDLE, line);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring command = argc > 1 ? argv[1] : L"";
+    Options options(argc, argv, 2);
+    if (options.bad()) {
+        fail("options come as --name value pairs");
+        return kExitUsage;
+    }
+    if (command == L"run") return run(options);
+    if (command == L"box") return box(options);
+    if (command == L"hold") return hold(options);
+    if (command == L"lcid") return lcid();
+    fail("usage: wintest run|box|hold|lcid [--option value]...");
+    return kExitUsage;
+}
