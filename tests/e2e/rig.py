@@ -25,7 +25,7 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Iterable, Mapping, Sequence, Union
+from typing import Callable, Iterable, Mapping, Sequence, Union
 
 REPO_ROOT = Path(__file__).resolve().parents[2]
 WINE64 = Path("/usr/lib/wine/wine64")
@@ -375,6 +375,14 @@ class WineSession:
             building.rename(template)
             return template
 
+    def private_prefix(self, target: Path) -> Path:
+        """A prefix of its own, for a test whose program would disturb the session's
+        (one that ends the Wine session, say). It gets its own wineserver on first use;
+        end it with ``wineserver -k`` in that prefix."""
+        _copy_prefix(self._template(), target)
+        (target / ".tesmo-complete").unlink(missing_ok=True)
+        return target
+
     # -- lifetime -----------------------------------------------------------------------
 
     def start(self) -> None:
@@ -555,6 +563,19 @@ class Result:
     environment: dict[str, str]
     run_dir: Path
     tmp_dir: Path
+    # Wine's own trace output of the run (see ``relay``).
+    wine_log: str = ""
+
+    def relay_calls(self, function: str) -> list[str]:
+        """The traced calls of ``function`` ("KERNEL32.AttachConsole"), each as its
+        argument text."""
+        marker = f"Call {function}("
+        calls = []
+        for line in self.wine_log.splitlines():
+            at = line.find(marker)
+            if at >= 0:
+                calls.append(line[at + len(marker):line.rfind(") ret=")])
+        return calls
 
 
 _BOX_CHOICES = {"none", "ok", "yes", "no", "cancel"}
@@ -585,6 +606,8 @@ def run_launcher(
     show: int | None = None,
     lang: str | None = None,
     display: bool | None = None,
+    before_start: Callable[[], None] | None = None,
+    relay: Sequence[str] = (),
 ) -> Result:
     """Runs a Windows program through ``wintest run`` and collects what it left behind.
 
@@ -594,7 +617,10 @@ def run_launcher(
     display and a watcher presses the given button on each message box it shows;
     ``display`` gives the display without pressing anything. ``lang`` is the Unix locale
     of Wine ("de_DE.UTF-8"), which the Windows user locale follows. ``cwd`` defaults to
-    the test's directory.
+    the test's directory. ``before_start`` runs while the started process is still
+    suspended, before any of its code has run. ``relay`` names Windows functions
+    ("kernel32.AllocConsole") whose calls Wine traces into ``Result.wine_log``, so a test
+    can see calls that leave no other trace.
     """
     if box not in _BOX_CHOICES:
         raise ValueError(f"box is one of {sorted(_BOX_CHOICES)}, not {box!r}")
@@ -603,11 +629,17 @@ def run_launcher(
         raise RigError("run_launcher needs the test directory the conftest fixture sets")
     run_dir = wine.next_run_dir(_test_dir)
     return _run(wine, run_dir, exe, args, cmdline, env, box, timeout, cwd, show, lang,
-                display)
+                display, before_start, relay)
+
+
+def set_relay_filter(functions: Sequence[str], prefix: Path | None = None) -> None:
+    """Limits Wine's call tracing to ``functions``; a trace of everything would be huge."""
+    run_wine(["reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/d",
+              ";".join(functions), "/f"], prefix=prefix)
 
 
 def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout, cwd, show,
-         lang, display) -> Result:
+         lang, display, before_start, relay) -> Result:
     wintest = _require(helper_path("wintest"), "wintest.exe")
     tmp_dir = run_dir / "tmp"
     tmp_dir.mkdir()
@@ -638,14 +670,26 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
                "--cwd", unix_to_windows(cwd if cwd is not None else run_dir.parent.parent)]
     if show is not None:
         command += ["--show", str(show)]
+    resume_file = run_dir / "resume.flag"
+    if before_start is not None:
+        command += ["--resume-file", unix_to_windows(resume_file)]
 
     deadline = time.monotonic() + timeout + 30
     with open(files["wintest.log"], "wb") as log:
-        process = subprocess.Popen(command, env=wine.unix_env(display=want_display, lang=lang),
+        unix_env = wine.unix_env(display=want_display, lang=lang)
+        if relay:
+            set_relay_filter(relay)
+            unix_env["WINEDEBUG"] = "-all,+relay"
+        process = subprocess.Popen(command, env=unix_env,
                                    cwd=run_dir, stdin=subprocess.DEVNULL, stdout=log,
                                    stderr=log, start_new_session=True)
         boxes: list[dict] = []
         try:
+            if before_start is not None:
+                if not _wait_for_file(files["pid.txt"], timeout, process):
+                    raise RigError("the started process never reported its pid")
+                before_start()
+                resume_file.touch()
             if box != "none":
                 boxes = _watch_boxes(wine, wintest, run_dir, files["pid.txt"], process, box,
                                      deadline)
@@ -691,6 +735,7 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
         environment=environment,
         run_dir=run_dir,
         tmp_dir=tmp_dir,
+        wine_log=files["wintest.log"].read_bytes().decode("utf-8", "replace"),
     )
 
 
@@ -723,13 +768,17 @@ def _watch_boxes(wine: WineSession, wintest: Path, run_dir: Path, pid_file: Path
     return boxes
 
 
-def run_wine(argv: Sequence[str], timeout: float = 60,
-             lang: str | None = None) -> subprocess.CompletedProcess:
+def run_wine(argv: Sequence[str], timeout: float = 60, lang: str | None = None,
+             prefix: Path | None = None, debug: str | None = None) -> subprocess.CompletedProcess:
     """Runs a program of the prefix the plain Wine way (``wine64 reg add ...``), for setup;
-    its output is captured through files, which Wine's helper processes cannot hold open."""
+    its output is captured through files, which Wine's helper processes cannot hold open.
+    ``prefix`` runs it in another prefix than the session's, ``debug`` sets WINEDEBUG."""
     wine = session()
+    env = wine.unix_env(lang=lang, prefix=prefix)
+    if debug:
+        env["WINEDEBUG"] = debug
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        completed = subprocess.run([str(WINE64), *argv], env=wine.unix_env(lang=lang),
+        completed = subprocess.run([str(WINE64), *argv], env=env,
                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                    timeout=timeout, cwd=wine.root)
         out.seek(0)

@@ -2,7 +2,8 @@
 // from the Unix argv and fills its environment from its own registry, so tests that depend
 // on the exact command line or environment start the launcher through `wintest run`;
 // `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
-// keeps the desktop of a session alive (see there).
+// keeps the desktop of a session alive (see there); `wintest add-resource` gives an
+// executable a resource section at its end.
 #include <windows.h>
 
 #include <algorithm>
@@ -172,7 +173,8 @@ HANDLE inheritableCopy(DWORD which) {
 
 int run(const Options& options) {
     if (!options.onlyKnown({L"cmdline", L"cmdline-file", L"env-file", L"cwd", L"stdout", L"stderr",
-                            L"timeout-ms", L"show", L"pid-file", L"exit-code-file"})) {
+                            L"timeout-ms", L"show", L"pid-file", L"exit-code-file",
+                            L"resume-file"})) {
         fail("run: unknown option");
         return kExitUsage;
     }
@@ -237,8 +239,11 @@ int run(const Options& options) {
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back(L'\0');
-    BOOL created = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_UNICODE_ENVIRONMENT,
+    // With --resume-file the child starts suspended, so a test can change its world
+    // (remove its executable, say) after it exists and before it runs.
+    auto resumeFile = options.get(L"resume-file");
+    DWORD flags = CREATE_UNICODE_ENVIRONMENT | (resumeFile ? CREATE_SUSPENDED : 0);
+    BOOL created = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, flags,
                                   environment ? static_cast<void*>(environment->data()) : nullptr,
                                   directory ? directory->c_str() : nullptr, &startup, &process);
     DWORD createError = GetLastError();
@@ -247,13 +252,21 @@ int run(const Options& options) {
         fail("run: CreateProcessW failed with error " + std::to_string(createError));
         return kExitUsage;
     }
-    CloseHandle(process.hThread);
-
     if (auto pidFile = options.get(L"pid-file")) {
         if (!writeFile(*pidFile, std::to_string(process.dwProcessId) + "\n")) {
             fail("run: cannot write the pid file");
         }
     }
+    if (resumeFile) {
+        DWORD waited = 0;
+        while (GetFileAttributesW(resumeFile->c_str()) == INVALID_FILE_ATTRIBUTES &&
+               waited < (timeout ? *timeout : INFINITE)) {
+            Sleep(20);
+            waited += 20;
+        }
+        ResumeThread(process.hThread);
+    }
+    CloseHandle(process.hThread);
 
     if (WaitForSingleObject(process.hProcess, timeout ? *timeout : INFINITE) != WAIT_OBJECT_0) {
         TerminateProcess(process.hProcess, kExitRunTimeout);
@@ -501,6 +514,43 @@ int lcid() {
 
 }  // namespace
 
+// Adds RT_RCDATA 10000 to an executable the way resource editors do; Wine's rewrite makes
+// .rsrc the last section, which is the layout a launcher built after adding resources has.
+int addResource(const Options& options) {
+    auto file = options.get(L"file");
+    std::optional<DWORD> size = parseNumber(options.get(L"size"));
+    if (!file || !options.onlyKnown({L"file", L"size"})) {
+        fail("add-resource: --file is required");
+        return kExitUsage;
+    }
+    // Too large to fit the gap behind the old resource section, so it has to move.
+    std::vector<char> data(size ? *size : 65536, 'r');
+    HANDLE update = BeginUpdateResourceW(file->c_str(), FALSE);
+    if (!update || !UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(10000),
+                                    MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data.data(),
+                                    static_cast<DWORD>(data.size())) ||
+        !EndUpdateResourceW(update, FALSE)) {
+        fail("add-resource: updating the resources failed with error " +
+             std::to_string(GetLastError()));
+        return 1;
+    }
+    return 0;
+}
+
+// Prints the 8.3 form of a path, which only Windows can compute.
+int shortPath(const Options& options) {
+    auto path = options.get(L"path");
+    if (!path || !options.onlyKnown({L"path"})) {
+        fail("short-path: --path is required");
+        return kExitUsage;
+    }
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetShortPathNameW(path->c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    std::printf("%s\n", toUtf8(std::wstring(buffer, length)).c_str());
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     Options options(argc, argv, 2);
@@ -512,6 +562,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"box") return box(options);
     if (command == L"hold") return hold(options);
     if (command == L"lcid") return lcid();
+    if (command == L"add-resource") return addResource(options);
+    if (command == L"short-path") return shortPath(options);
     fail("usage: wintest run|box|hold|lcid [--option value]...");
     return kExitUsage;
 }

@@ -1,0 +1,238 @@
+"""Finding and reading the configuration block of the real launcher, and every way reading
+can fail: the exact message, where it goes, and the exit code."""
+
+import shutil
+import struct
+import subprocess
+
+import pytest
+
+import rig
+from pe import read_image
+from rig import build_launcher, run_launcher, unix_to_windows
+
+TITLE = "Configured title"
+SETTINGS = {101: "block tests", 107: 1, 1000: TITLE}
+WIDE = {1005: "wide text"}
+LOCALES = {"de": {1000: "Fehler"}, "fr": {1000: "Erreur"}}
+
+OPEN_FAILURE = "Error opening media file. Please move this file to an ascii-only path like c:\\"
+QUIET = "-q_kvn_internal"
+
+
+def block_fields(data: bytes, start: int):
+    """Every field of the block at ``start`` as (offset, end, primitive), in reading order,
+    walked independently of the launcher's reader."""
+    fields = []
+    at = start
+
+    def take(size, primitive):
+        nonlocal at
+        fields.append((at, at + size, primitive))
+        at += size
+
+    def counted(primitive):
+        length = struct.unpack_from("<i", data, at)[0]
+        take(4 + length, primitive)
+
+    def count():
+        value = struct.unpack_from("<i", data, at)[0]
+        take(4, "readInt")
+        return value
+
+    for _ in range(3):
+        take(4, "readInt")
+    take(8, "readLong")
+    for _ in range(count()):
+        take(4, "readInt")
+        counted("readString")
+    for _ in range(count()):
+        take(4, "readInt")
+        counted("readWString")
+    for _ in range(count()):
+        counted("readString")
+        for _ in range(count()):
+            take(4, "readInt")
+            counted("readWString")
+    return fields
+
+
+def truncated_copy(source, target, length):
+    target.write_bytes(source.read_bytes()[:length])
+    return target
+
+
+@pytest.fixture
+def launcher(tmp_path):
+    return build_launcher(tmp_path, SETTINGS, wide=WIDE, locale_sets=LOCALES)
+
+
+def quiet_message(result):
+    return result.stderr.replace("\r\n", "\n").rstrip("\n")
+
+
+class TestLocating:
+    @pytest.mark.parametrize("bits", [64])
+    def test_log_shows_the_walk_to_the_block(self, tmp_path, bits):
+        exe = build_launcher(tmp_path, SETTINGS, bits=bits)
+        image = read_image(exe)
+        result = run_launcher(exe, env={"TESMO_LOG": "yes"})
+        assert result.exit_code == 0
+        last = image.sections[-1]
+        expected = [
+            f"number of sections: {len(image.sections)}",
+            f"size of optional headers: {image.optional_size}",
+            f"resSectionTableStart: {image.last_section_table_entry}",
+            f"rawDataSize: {last.raw_size}, rawDataOffset: {last.raw_offset}",
+        ]
+        lines = result.log_text.splitlines()
+        assert lines[2:6] == expected
+
+    def test_both_toolchains_end_in_a_section_other_than_the_resources(self):
+        for bits in (64, 32):
+            image = read_image(rig.launcher_stub(bits))
+            names = [section.name for section in image.sections]
+            assert ".rsrc" in names
+            assert names[-1] != ".rsrc"
+
+    def test_block_behind_resources_added_before_it(self, tmp_path):
+        # Resource editors grow .rsrc and move the sections behind it: the block must
+        # follow whatever section ends up last.
+        stub = tmp_path / "stub.exe"
+        shutil.copy(rig.launcher_stub(64), stub)
+        before = read_image(stub)
+        update = run_launcher(None, cmdline=f'"{unix_to_windows(rig.helper_path("wintest"))}" '
+                                            f'add-resource --file "{unix_to_windows(stub)}"')
+        assert update.exit_code == 0, update.wine_log
+        image = read_image(stub)
+        assert image.sections[-1].raw_offset >= before.sections[-1].raw_offset + 65536
+
+        exe = tmp_path / "app.exe"
+        subprocess.run([str(rig.block_tool()), "--stub", str(stub), "--out", str(exe),
+                        "--set", "107=1", "--set", f"1000={TITLE}"], check=True)
+        result = run_launcher(exe, env={"TESMO_LOG": "yes"})
+        assert result.exit_code == 0
+        assert (f"rawDataSize: {image.sections[-1].raw_size}, "
+                f"rawDataOffset: {image.sections[-1].raw_offset}") in result.log_text
+        assert "language/country is" in result.log_text
+
+    def test_signature_behind_the_block_does_not_disturb_it(self, tmp_path, launcher):
+        key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                        str(key), "-out", str(cert), "-days", "1", "-subj", "/CN=tesmo test"],
+                       check=True, capture_output=True)
+        signed = tmp_path / "signed.exe"
+        subprocess.run(["osslsigncode", "sign", "-certs", str(cert), "-key", str(key), "-in",
+                        str(launcher), "-out", str(signed)], check=True, capture_output=True)
+        verify = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in",
+                                 str(signed)], capture_output=True, text=True)
+        assert "Signature verification: ok" in verify.stdout
+        assert signed.stat().st_size > launcher.stat().st_size
+
+        result = run_launcher(signed, env={"TESMO_LOG": "yes"})
+        assert result.exit_code == 0
+        assert "language/country is" in result.log_text
+        assert "ERROR" not in result.log_text
+
+    def test_the_shipped_32_bit_launcher_reads_its_block(self, tmp_path, wine32_available):
+        exe = build_launcher(tmp_path, SETTINGS, wide=WIDE, locale_sets=LOCALES, bits=32)
+        image = read_image(exe)
+        result = run_launcher(exe, env={"TESMO_LOG": "yes"}, lang="de_DE.UTF-8", timeout=240)
+        assert result.exit_code == 0
+        assert f"resSectionTableStart: {image.last_section_table_entry}" in result.log_text
+        assert "language/country is de_DE" in result.log_text
+        assert result.log_text.splitlines()[-1] == "working directory unchanged"
+
+
+class TestReadingFailures:
+    def test_an_executable_that_cannot_be_opened(self, tmp_path, display):
+        exe = build_launcher(tmp_path, SETTINGS)
+        result = run_launcher(exe, box="ok", env={"TESMO_LOG": "yes"},
+                              before_start=exe.unlink)
+        assert result.exit_code == 1
+        log_path = unix_to_windows(result.log_files[0])
+        assert result.box["title"] == ""
+        assert result.box["text"] == f"{OPEN_FAILURE}\n\nLog: {log_path}"
+        assert f"ERROR: Could not open {unix_to_windows(exe)}" in result.log_text.splitlines()
+
+    def test_an_executable_that_cannot_be_opened_quietly(self, tmp_path):
+        exe = build_launcher(tmp_path, SETTINGS)
+        result = run_launcher(exe, args=[QUIET], before_start=exe.unlink)
+        assert result.exit_code == 1
+        assert quiet_message(result) == OPEN_FAILURE
+        assert result.box is None
+
+    def test_wrong_magic_shows_a_box_without_title(self, tmp_path, launcher, display):
+        data = bytearray(launcher.read_bytes())
+        data[read_image(launcher).end] ^= 0xFF
+        launcher.write_bytes(bytes(data))
+        result = run_launcher(launcher, box="ok")
+        assert result.exit_code == 1
+        assert result.box["title"] == ""
+        assert result.box["text"] == "Internal Error: magic"
+        assert result.box["buttons"] == ["OK"]
+
+        quiet = run_launcher(launcher, args=[QUIET])
+        assert quiet.exit_code == 1
+        assert quiet_message(quiet) == "Internal Error: magic"
+        assert quiet.stderr.endswith("\n")
+
+    def test_a_stub_without_block(self, tmp_path):
+        exe = tmp_path / "bare.exe"
+        shutil.copy(rig.launcher_stub(64), exe)
+        result = run_launcher(exe, args=[QUIET])
+        assert result.exit_code == 1
+        assert quiet_message(result) == "Internal Error: readInt"
+
+    @pytest.mark.parametrize("primitive", ["readInt", "readLong", "readString", "readWString"])
+    def test_truncation_inside_each_primitive(self, tmp_path, launcher, primitive):
+        start = read_image(launcher).end
+        fields = block_fields(launcher.read_bytes(), start)
+        offset, end, _ = next(f for f in fields if f[2] == primitive and f[1] - f[0] > 2)
+        cut = truncated_copy(launcher, tmp_path / "cut.exe", (offset + end) // 2)
+        result = run_launcher(cut, args=[QUIET], env={"TESMO_LOG": "yes"})
+        assert result.exit_code == 1
+        assert quiet_message(result).split("\n\n")[0] == f"Internal Error: {primitive}"
+        if primitive in ("readInt", "readLong"):
+            assert "\nerror " in result.log_text
+
+    def test_late_truncation_box_carries_the_configured_title(self, tmp_path, launcher,
+                                                               display):
+        start = read_image(launcher).end
+        fields = block_fields(launcher.read_bytes(), start)
+        offset, end, _ = [f for f in fields if f[2] == "readWString"][-1]
+        cut = truncated_copy(launcher, tmp_path / "cut.exe", end - 1)
+        result = run_launcher(cut, box="ok")
+        assert result.exit_code == 1
+        assert result.box == {**result.box, "title": TITLE,
+                              "text": "Internal Error: readWString"}
+
+    def test_odd_wide_length_is_refused(self, tmp_path, launcher):
+        start = read_image(launcher).end
+        data = bytearray(launcher.read_bytes())
+        offset, _, _ = next(f for f in block_fields(bytes(data), start) if f[2] == "readWString")
+        length = struct.unpack_from("<i", data, offset)[0]
+        struct.pack_into("<i", data, offset, length - 1)
+        launcher.write_bytes(bytes(data))
+        result = run_launcher(launcher, args=[QUIET])
+        assert result.exit_code == 1
+        assert quiet_message(result) == "Internal Error: readWString"
+
+    def test_every_truncation_ends_with_its_message(self, tmp_path, launcher):
+        data = launcher.read_bytes()
+        start = read_image(launcher).end
+        fields = block_fields(data, start)
+        assert fields[-1][1] == len(data)
+        cut = tmp_path / "cut.exe"
+        failures = []
+        for length in range(start, len(data) + 1):
+            cut.write_bytes(data[:length])
+            result = run_launcher(cut, args=[QUIET], timeout=20)
+            if length == len(data):
+                expected = (0, "")
+            else:
+                primitive = next(p for offset, end, p in fields if offset <= length < end)
+                expected = (1, f"Internal Error: {primitive}")
+            if (result.exit_code, quiet_message(result)) != expected:
+                failures.append((length - start, result.exit_code, quiet_message(result)))
+        assert failures == []
