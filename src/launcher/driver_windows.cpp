@@ -2,6 +2,8 @@
 // exitLauncher; there is no unwinding back to here.
 #include "launcher/driver.h"
 
+#include <windows.h>
+// after windows.h, which it needs
 #include <commctrl.h>
 
 #include "config/keys.h"

@@ -769,16 +769,18 @@ def _watch_boxes(wine: WineSession, wintest: Path, run_dir: Path, pid_file: Path
 
 
 def run_wine(argv: Sequence[str], timeout: float = 60, lang: str | None = None,
-             prefix: Path | None = None, debug: str | None = None) -> subprocess.CompletedProcess:
+             prefix: Path | None = None, debug: str | None = None,
+             env: Mapping[str, str] | None = None) -> subprocess.CompletedProcess:
     """Runs a program of the prefix the plain Wine way (``wine64 reg add ...``), for setup;
     its output is captured through files, which Wine's helper processes cannot hold open.
-    ``prefix`` runs it in another prefix than the session's, ``debug`` sets WINEDEBUG."""
+    ``prefix`` runs it in another prefix than the session's, ``debug`` sets WINEDEBUG,
+    ``env`` adds variables, which Wine passes on to the program's environment."""
     wine = session()
-    env = wine.unix_env(lang=lang, prefix=prefix)
+    unix_env = {**wine.unix_env(lang=lang, prefix=prefix), **(env or {})}
     if debug:
-        env["WINEDEBUG"] = debug
+        unix_env["WINEDEBUG"] = debug
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        completed = subprocess.run([str(WINE64), *argv], env=env,
+        completed = subprocess.run([str(WINE64), *argv], env=unix_env,
                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                    timeout=timeout, cwd=wine.root)
         out.seek(0)

@@ -185,16 +185,25 @@ class TestReadingFailures:
         assert quiet_message(result) == "Internal Error: readInt"
 
     @pytest.mark.parametrize("primitive", ["readInt", "readLong", "readString", "readWString"])
-    def test_truncation_inside_each_primitive(self, tmp_path, launcher, primitive):
+    def test_truncation_inside_each_primitive(self, tmp_path, launcher, primitive, display):
         start = read_image(launcher).end
         fields = block_fields(launcher.read_bytes(), start)
         offset, end, _ = next(f for f in fields if f[2] == primitive and f[1] - f[0] > 2)
         cut = truncated_copy(launcher, tmp_path / "cut.exe", (offset + end) // 2)
-        result = run_launcher(cut, args=[QUIET], env={"TESMO_LOG": "yes"})
-        assert result.exit_code == 1
-        assert quiet_message(result).split("\n\n")[0] == f"Internal Error: {primitive}"
+        message = f"Internal Error: {primitive}"
+
+        quiet = run_launcher(cut, args=[QUIET], env={"TESMO_LOG": "yes"})
+        assert quiet.exit_code == 1
+        [log] = quiet.log_files
+        assert quiet_message(quiet) == f"{message}\n\nLog: {unix_to_windows(log)}"
         if primitive in ("readInt", "readLong"):
-            assert "\nerror " in result.log_text
+            assert "\nerror " in quiet.log_text
+
+        boxed = run_launcher(cut, box="ok")
+        assert boxed.exit_code == 1
+        assert boxed.box["text"] == message
+        # The title is the configured one once the narrow records have been read.
+        assert boxed.box["title"] == (TITLE if primitive == "readWString" else "")
 
     def test_late_truncation_box_carries_the_configured_title(self, tmp_path, launcher,
                                                                display):

@@ -1,0 +1,171 @@
+"""The start-up sequence of the real launcher: markers, command line, working directory,
+locale, console switches and the reboot request."""
+
+import os
+import subprocess
+import time
+
+import pytest
+
+import rig
+from rig import build_launcher, run_launcher, unix_to_windows
+
+SETTINGS = {101: "startup tests", 107: 1, 1000: "Startup tests"}
+LOG = {"TESMO_LOG": "yes"}
+
+
+def log_lines(result):
+    return result.log_text.splitlines()
+
+
+def flag_line(result):
+    return next(line for line in log_lines(result)
+                if line.startswith("sun.locale.formatasdefault is "))
+
+
+class TestWorkingDirectory:
+    @pytest.mark.parametrize("value, relative", [(".", ""), ("sub\\..\\data", "data"),
+                                                 ("${TESMO_EXEDIR}data", "data")])
+    def test_relative_to_the_executable(self, tmp_path, value, relative):
+        (tmp_path / "data").mkdir()
+        exe = build_launcher(tmp_path, {**SETTINGS, 146: value})
+        result = run_launcher(exe, env=LOG)
+        assert result.exit_code == 0
+        expected = unix_to_windows(tmp_path / relative) if relative else unix_to_windows(tmp_path)
+        assert log_lines(result)[-1] == f"change working directory to {expected}"
+
+    def test_environment_references_are_expanded(self, tmp_path):
+        exe = build_launcher(tmp_path, {**SETTINGS, 146: "${APP_DATA_DIR}\\x"})
+        result = run_launcher(exe, env={**LOG, "APP_DATA_DIR": "C:\\data"})
+        lines = log_lines(result)
+        assert "expanding2 ${APP_DATA_DIR} to C:\\data in C:\\data\\x." in lines
+        assert lines[-1] == "change working directory to C:\\data\\x"
+
+    def test_a_missing_directory_is_still_logged(self, tmp_path):
+        exe = build_launcher(tmp_path, {**SETTINGS, 146: "C:\\no\\such\\place"})
+        result = run_launcher(exe, env=LOG)
+        assert result.exit_code == 0
+        assert log_lines(result)[-1] == "change working directory to C:\\no\\such\\place"
+
+    def test_absent_key_leaves_it_unchanged(self, tmp_path):
+        result = run_launcher(build_launcher(tmp_path, SETTINGS), env=LOG)
+        assert log_lines(result)[-1] == "working directory unchanged"
+
+    @pytest.mark.parametrize("arguments, restart", [
+        (["__kvn_lang_restart"], True),
+        (["__kvn_lang_restartXYZ", "more"], True),
+        (["first", "__kvn_lang_restart"], False),
+        (["__kvn_lang_restar"], False),
+    ])
+    def test_language_restart_keeps_the_inherited_directory(self, tmp_path, arguments,
+                                                            restart):
+        exe = build_launcher(tmp_path, {**SETTINGS, 146: "."})
+        result = run_launcher(exe, args=arguments, env=LOG)
+        assert result.exit_code == 0
+        changed = [line for line in log_lines(result) if "working directory" in line]
+        assert changed == ([] if restart else
+                           [f"change working directory to {unix_to_windows(tmp_path)}"])
+
+
+class TestLocale:
+    @pytest.mark.parametrize("lang, locale", [("de_DE.UTF-8", "de_DE"), ("de_AT.UTF-8", "de_AT"),
+                                              ("fr_CA.UTF-8", "fr_CA"), ("C.UTF-8", "en_US")])
+    def test_user_locale_decides(self, tmp_path, lang, locale):
+        exe = build_launcher(tmp_path, SETTINGS,
+                             locale_sets=[("de", {1000: "Fehler"}), ("de_AT", {1000: "Fehla"}),
+                                          ("", {1005: "all"})])
+        result = run_launcher(exe, env=LOG, lang=lang)
+        assert result.exit_code == 0
+        assert f"language/country is {locale}" in log_lines(result)
+
+    # The flag line shows how the command line was split: only an element that begins
+    # with the property switches it off.
+    @pytest.mark.parametrize("tail, flag", [
+        (' "-Dsun.locale.formatasdefault=false"', "false"),
+        (' x"-Dsun.locale.formatasdefault=false"', "true"),
+        (' "a"-Dsun.locale.formatasdefault=false', "false"),
+        (' x\t-Dsun.locale.formatasdefault=false', "true"),
+        (" don't -Dsun.locale.formatasdefault=false", "true"),
+        (" 'a b'  -Dsun.locale.formatasdefault=no", "false"),
+        (" -Dsun.locale.formatasdefault=true -Dsun.locale.formatasdefault=false", "false"),
+        (" -Dsun.locale.formatasdefault=false    -Dsun.locale.formatasdefault=true", "true"),
+        (" -Dsun.locale.formatasdefault=TRUE", "false"),
+    ])
+    def test_format_as_default_follows_the_split_arguments(self, tmp_path, tail, flag):
+        exe = build_launcher(tmp_path, SETTINGS)
+        result = run_launcher(None, cmdline=f'"{unix_to_windows(exe)}"{tail}', env=LOG)
+        assert result.exit_code == 0
+        assert flag_line(result) == f"sun.locale.formatasdefault is {flag}"
+
+
+CONSOLE_CALLS = ["kernel32.AttachConsole", "kernelbase.AttachConsole", "kernel32.AllocConsole",
+                 "kernelbase.AllocConsole"]
+
+
+def attach_calls(result):
+    return (result.relay_calls("KERNEL32.AttachConsole") +
+            result.relay_calls("KERNELBASE.AttachConsole"))
+
+
+class TestConsoleSwitches:
+    @pytest.mark.parametrize("keys, arguments, attaches", [
+        ({}, ["-console", "-c"], 0),
+        ({156: 1}, ["-console"], 1),
+        ({156: 1}, ["-c", "-q"], 0),
+        ({154: 1}, ["-c", "-console"], 1),
+        ({154: 1}, ["-console", "-console"], 2),
+        ({154: 1, 156: 1}, ["-Console", "-C"], 0),
+    ])
+    def test_attach_requests(self, tmp_path, keys, arguments, attaches):
+        exe = build_launcher(tmp_path, {**SETTINGS, **keys})
+        result = run_launcher(exe, args=arguments, relay=CONSOLE_CALLS)
+        assert result.exit_code == 0
+        calls = attach_calls(result)
+        assert calls == ["ffffffff"] * attaches, result.wine_log[-2000:]
+
+
+REBOOT_CALLS = ["advapi32.OpenProcessToken", "kernelbase.OpenProcessToken",
+                "advapi32.LookupPrivilegeValueW", "advapi32.AdjustTokenPrivileges",
+                "kernelbase.AdjustTokenPrivileges", "user32.ExitWindowsEx"]
+
+
+class TestReboot:
+    """The reboot ends the Wine session it runs in, so it gets a prefix of its own."""
+
+    @pytest.fixture
+    def reboot_prefix(self, tmp_path, wine_session):
+        prefix = wine_session.private_prefix(tmp_path / "prefix")
+        rig.set_relay_filter(REBOOT_CALLS, prefix=prefix)
+        yield prefix
+        subprocess.run([str(rig.WINESERVER64), "-k"], env={**os.environ, "WINEPREFIX": str(prefix)},
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def run_in(self, prefix, exe, *arguments):
+        started = time.monotonic()
+        result = rig.run_wine([str(exe), *arguments], prefix=prefix, debug="-all,+relay",
+                              env=LOG, timeout=120)
+        return result, time.monotonic() - started
+
+    def temp_logs(self, prefix):
+        return list((prefix / "drive_c").rglob("kvn_nlog*"))
+
+    def test_marker_alone_reboots_without_a_log(self, tmp_path, reboot_prefix):
+        exe = build_launcher(tmp_path, SETTINGS)
+        result, seconds = self.run_in(reboot_prefix, exe, "__kvn_reboot")
+        assert result.returncode == 0
+        assert seconds >= 5
+        trace = result.stderr
+        assert "Call user32.ExitWindowsEx(00000002,00000000)" in trace.replace("USER32", "user32")
+        adjust = trace.find("AdjustTokenPrivileges(")
+        assert 0 <= adjust < trace.upper().find("CALL USER32.EXITWINDOWSEX")
+        assert self.temp_logs(reboot_prefix) == []
+
+    def test_marker_with_more_arguments_runs_the_normal_sequence(self, tmp_path, reboot_prefix):
+        exe = build_launcher(tmp_path, SETTINGS)
+        result, seconds = self.run_in(reboot_prefix, exe, "__kvn_reboot", "x")
+        assert result.returncode == 0
+        assert seconds < 5
+        assert "CALL USER32.EXITWINDOWSEX" not in result.stderr.upper()
+        [log] = self.temp_logs(reboot_prefix)
+        assert "working directory unchanged" in log.read_text(encoding="cp1252")
