@@ -856,7 +856,7 @@ def check_wine32(wine: WineSession) -> tuple[bool, str]:
         run_dir = wine.next_run_dir(wine.root / "wine32-check")
         try:
             result = _run(wine, run_dir, hello, [], None, None, "none", 600, None, None, None,
-                          False)
+                          False, None, ())
         except RigError as error:
             return False, f"a 32-bit program did not start: {error}"
         if _HELLO32_LINE in result.stdout:
