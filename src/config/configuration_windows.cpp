@@ -1,6 +1,5 @@
-#include "config/configuration.h"
-
 #include "config/block_reader.h"
+#include "config/configuration.h"
 #include "config/keys.h"
 #include "config/settings.h"
 #include "launcher/error_reporting.h"

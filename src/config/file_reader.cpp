@@ -8,13 +8,20 @@ namespace tesmo {
 
 const char* readFailureMessage(ReadFailure failure) {
     switch (failure) {
-        case ReadFailure::Magic: return "Internal Error: magic";
-        case ReadFailure::ReadLong: return "Internal Error: readLong";
-        case ReadFailure::ReadInt: return "Internal Error: readInt";
-        case ReadFailure::ReadShort: return "Internal Error: readShort";
-        case ReadFailure::ReadString: return "Internal Error: readString";
-        case ReadFailure::ReadWString: return "Internal Error: readWString";
-        case ReadFailure::None: break;
+        case ReadFailure::Magic:
+            return "Internal Error: magic";
+        case ReadFailure::ReadLong:
+            return "Internal Error: readLong";
+        case ReadFailure::ReadInt:
+            return "Internal Error: readInt";
+        case ReadFailure::ReadShort:
+            return "Internal Error: readShort";
+        case ReadFailure::ReadString:
+            return "Internal Error: readString";
+        case ReadFailure::ReadWString:
+            return "Internal Error: readWString";
+        case ReadFailure::None:
+            break;
     }
     return "";
 }

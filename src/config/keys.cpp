@@ -57,7 +57,8 @@ const KeyInfo kKeyTable[] = {
     {1007, KeyType::Text, P, "message 1007", "Wrong Parameter Usage"},
     {1008, KeyType::Text, P, "message variable undefined",
      "The environment variable {0} has to be defined"},
-    {1009, KeyType::Text, P, "message internal error", "An internal error occurred (error code: {0})"},
+    {1009, KeyType::Text, P, "message internal error",
+     "An internal error occurred (error code: {0})"},
     {1010, KeyType::Text, P, "message main class missing", "Couldn't load main class."},
     {1011, KeyType::Text, P, "message main method missing", "Main method not found."},
     {1012, KeyType::Text, P, "message 1012", "Error"},
@@ -106,7 +107,14 @@ const std::size_t kKeyTableSize = sizeof kKeyTable / sizeof kKeyTable[0];
 
 bool isIgnoredKey(std::int32_t key) {
     switch (key) {
-        case 149: case 150: case 151: case 153: case 155: case 157: case 159: case 161:
+        case 149:
+        case 150:
+        case 151:
+        case 153:
+        case 155:
+        case 157:
+        case 159:
+        case 161:
             return true;
         default:
             return false;

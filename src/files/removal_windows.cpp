@@ -1,5 +1,4 @@
 #include "files/removal.h"
-
 #include "launcher/log.h"
 #include "platform/windows_text.h"
 

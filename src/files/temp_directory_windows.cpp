@@ -1,6 +1,5 @@
-#include "files/temp_directory.h"
-
 #include "config/keys.h"
+#include "files/temp_directory.h"
 #include "launcher/error_reporting.h"
 #include "launcher/log.h"
 #include "platform/paths.h"

@@ -50,8 +50,8 @@ bool isInternalQuiet(const char* line) {
 bool takeLogSwitch(ArgumentList& list) {
     if (list.size() < 2) return false;
     const WideString& first = list[1];
-    if (first != u"-create-kvn-log" && first != u"-create-tsm-log" &&
-        first != u"/create-kvn-log" && first != u"/create-tsm-log") {
+    if (first != u"-create-kvn-log" && first != u"-create-tsm-log" && first != u"/create-kvn-log" &&
+        first != u"/create-tsm-log") {
         return false;
     }
     list.erase(list.begin() + 1);

@@ -1,8 +1,8 @@
 // The start-up sequence. Every stage either returns or ends the process itself through
 // exitLauncher; there is no unwinding back to here.
-#include "launcher/driver.h"
-
 #include <windows.h>
+
+#include "launcher/driver.h"
 // after windows.h, which it needs
 #include <commctrl.h>
 

@@ -1,11 +1,10 @@
-#include "launcher/error_reporting.h"
-
 #include <stdio.h>
 
 #include "config/keys.h"
 #include "config/settings.h"
 #include "files/removal.h"
 #include "files/temp_directory.h"
+#include "launcher/error_reporting.h"
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
 #include "launcher/messages.h"
@@ -37,8 +36,7 @@ void showMessageWide(const WideString& text) {
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
         WideString title = getSettingWideString(kMessageTitle);
-        MessageBoxW(messageOwnerWindow, asWindows(message), asWindows(title),
-                    MB_OK | MB_ICONERROR);
+        MessageBoxW(messageOwnerWindow, asWindows(message), asWindows(title), MB_OK | MB_ICONERROR);
         return;
     }
     // The CRT's own conversion of the stream would depend on its locale; the file

@@ -1,9 +1,8 @@
-#include "launcher/initialise.h"
-
 #include "config/configuration.h"
 #include "config/keys.h"
 #include "config/settings.h"
 #include "files/temp_directory.h"
+#include "launcher/initialise.h"
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
 #include "platform/paths.h"
@@ -46,8 +45,8 @@ void offerLogFile() {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, asWindows(command), nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, asWindows(command), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &process)) {
         logMessage("could not open explorer window %d", static_cast<int>(GetLastError()));
         return;
     }

@@ -30,8 +30,7 @@ struct FormatArg {
     FormatArg(long long v) : kind(ArgKind::Int64), integer(v) {}
     FormatArg(unsigned v) : kind(ArgKind::Unsigned), integer(v) {}
     FormatArg(unsigned long v) : kind(ArgKind::Unsigned), integer(static_cast<long long>(v)) {}
-    FormatArg(unsigned long long v)
-        : kind(ArgKind::Unsigned), integer(static_cast<long long>(v)) {}
+    FormatArg(unsigned long long v) : kind(ArgKind::Unsigned), integer(static_cast<long long>(v)) {}
     FormatArg(const char* s) : kind(ArgKind::Narrow), narrow(s ? s : "") {}
     FormatArg(const std::string& s) : kind(ArgKind::Narrow), narrow(s) {}
     FormatArg(std::string_view s) : kind(ArgKind::Narrow), narrow(s) {}

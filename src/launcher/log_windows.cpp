@@ -43,9 +43,9 @@ FILE* createUniqueLogFile() {
     for (int attempt = 0; attempt < 1000; ++attempt, ++number) {
         WideString candidate = directory + u"kvn_nlog_" + decimal(number % 100000000u);
         if (candidate.size() >= kPathCapacity) break;
-        HANDLE handle = CreateFileW(asWindows(candidate), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            CreateFileW(asWindows(candidate), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_EXISTS) continue;
             break;
@@ -82,8 +82,7 @@ void acquireAndOpen() {
     if (logPath && !logFile) logFile = _wfsopen(asWindows(*logPath), L"a", _SH_DENYNO);
     if (logInitialised) return;
     logInitialised = true;
-    if (logWanted(logRequested, narrowEnvironment("TESMO_LOG"),
-                  narrowEnvironment("KORVANE_LOG"))) {
+    if (logWanted(logRequested, narrowEnvironment("TESMO_LOG"), narrowEnvironment("KORVANE_LOG"))) {
         startLog();
     }
 }

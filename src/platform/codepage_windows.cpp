@@ -21,8 +21,8 @@ std::string toNarrow(WideView text, bool* defaultUsed) {
     // UTF-8 and a few other code pages refuse the default-character arguments.
     bool canReport = codePage != CP_UTF8 && GetACP() != CP_UTF8;
     BOOL used = FALSE;
-    int size = WideCharToMultiByte(codePage, 0, source, length, nullptr, 0, canReport ? "?" : nullptr,
-                                   canReport ? &used : nullptr);
+    int size = WideCharToMultiByte(codePage, 0, source, length, nullptr, 0,
+                                   canReport ? "?" : nullptr, canReport ? &used : nullptr);
     if (size <= 0) return {};
     std::string out(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(codePage, 0, source, length, out.data(), size, canReport ? "?" : nullptr,

@@ -1,5 +1,4 @@
 #include "platform/paths.h"
-
 #include "platform/windows_text.h"
 
 namespace tesmo {

@@ -39,10 +39,14 @@ constexpr Variable kVariables[] = {
 
 WideString valueOf(Value which, const ExpansionValues& values) {
     switch (which) {
-        case Value::ExecutableDirectory: return values.executableDirectory;
-        case Value::TempDirectory: return values.launcherTempDirectory;
-        case Value::Separator: return u";";
-        case Value::JavaHome: return values.javaHome;
+        case Value::ExecutableDirectory:
+            return values.executableDirectory;
+        case Value::TempDirectory:
+            return values.launcherTempDirectory;
+        case Value::Separator:
+            return u";";
+        case Value::JavaHome:
+            return values.javaHome;
         case Value::SystemTemp:
             return values.systemTempDirectory ? values.systemTempDirectory() : WideString();
     }
@@ -90,4 +94,3 @@ void expandVariables(WideString& text, std::size_t capacity, const ExpansionValu
 }
 
 }  // namespace tesmo
-

@@ -9,9 +9,9 @@
 namespace tesmo {
 
 struct ExpansionValues {
-    WideString executableDirectory;     // with its trailing backslash
-    WideString launcherTempDirectory;   // empty while none exists
-    WideString javaHome;                // empty before a runtime is chosen
+    WideString executableDirectory;    // with its trailing backslash
+    WideString launcherTempDirectory;  // empty while none exists
+    WideString javaHome;               // empty before a runtime is chosen
     // Asked only when a value refers to it, since finding it touches the file system.
     WideString (*systemTempDirectory)();
     // Entries of the environment block ("NAME=value"), in block order; read only when a

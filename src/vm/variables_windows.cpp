@@ -1,10 +1,9 @@
-#include "vm/variables.h"
-
 #include "files/temp_directory.h"
 #include "platform/paths.h"
 #include "platform/windows_text.h"
 #include "runtime/runtime_library.h"
 #include "vm/variable_expansion.h"
+#include "vm/variables.h"
 
 namespace tesmo {
 

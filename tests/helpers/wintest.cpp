@@ -526,9 +526,10 @@ int addResource(const Options& options) {
     // Too large to fit the gap behind the old resource section, so it has to move.
     std::vector<char> data(size ? *size : 65536, 'r');
     HANDLE update = BeginUpdateResourceW(file->c_str(), FALSE);
-    if (!update || !UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(10000),
-                                    MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data.data(),
-                                    static_cast<DWORD>(data.size())) ||
+    if (!update ||
+        !UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(10000),
+                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data.data(),
+                         static_cast<DWORD>(data.size())) ||
         !EndUpdateResourceW(update, FALSE)) {
         fail("add-resource: updating the resources failed with error " +
              std::to_string(GetLastError()));

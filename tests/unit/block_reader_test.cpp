@@ -68,8 +68,12 @@ std::string sampleBlock() {
     return b.data;
 }
 
-std::uint16_t german() { return 0x0807; }
-bool noInterfaceLanguage(std::uint16_t*) { return false; }
+std::uint16_t german() {
+    return 0x0807;
+}
+bool noInterfaceLanguage(std::uint16_t*) {
+    return false;
+}
 const LocaleSource kSwissGerman{german, noInterfaceLanguage};
 
 TEST(LocateBlock, WalksToTheEndOfTheLastSection) {

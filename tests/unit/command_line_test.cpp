@@ -30,11 +30,9 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{u"app.exe a\tb", {u"app.exe", u"a\tb"}},
         SplitCase{u"app.exe \"unclosed rest", {u"app.exe", u"unclosed rest"}},
         SplitCase{u"app.exe \"it's\" x", {u"app.exe", u"it's", u"x"}},
-        SplitCase{u"app.exe 'say \"hi\"'", {u"app.exe", u"say \"hi\""}},
-        SplitCase{u"   ", {}}, SplitCase{u"", {}},
-        SplitCase{u"a\\\\b \\\"c", {u"a\\\\b", u"\\c"}},
-        SplitCase{u"x \"a\"\"b\"", {u"x", u"a", u"b"}},
-        SplitCase{u"trailing ", {u"trailing"}}));
+        SplitCase{u"app.exe 'say \"hi\"'", {u"app.exe", u"say \"hi\""}}, SplitCase{u"   ", {}},
+        SplitCase{u"", {}}, SplitCase{u"a\\\\b \\\"c", {u"a\\\\b", u"\\c"}},
+        SplitCase{u"x \"a\"\"b\"", {u"x", u"a", u"b"}}, SplitCase{u"trailing ", {u"trailing"}}));
 
 TEST(Markers, RebootOnlyAsTheWholeLine) {
     EXPECT_TRUE(isRebootRequest("__kvn_reboot"));

@@ -7,8 +7,9 @@ namespace {
 
 TEST(Messages, OnlyTheFirstPlaceholderTakesTheArgument) {
     std::string code = "16";
-    EXPECT_EQ(substituteArgument(std::string("An internal error occurred (error code: {0})"), &code),
-              "An internal error occurred (error code: 16)");
+    EXPECT_EQ(
+        substituteArgument(std::string("An internal error occurred (error code: {0})"), &code),
+        "An internal error occurred (error code: 16)");
     EXPECT_EQ(substituteArgument(std::string("{0} and {0}"), &code), "16 and {0}");
     EXPECT_EQ(substituteArgument(std::string("no placeholder"), &code), "no placeholder");
     EXPECT_EQ(substituteArgument(std::string("kept {0}"), nullptr), "kept {0}");

@@ -16,10 +16,9 @@ TEST(PathText, DriveRootSpellings) {
 
 TEST(PathText, RelativeOrAbsolute) {
     const std::pair<const char16_t*, bool> cases[] = {
-        {u"ab", true},        {u"C:\\x", false},     {u"\"C:\\x\"", false},
-        {u"\"ab", true},      {u"\"C:", true},       {u"\\\\server\\s", false},
-        {u"\\x\\y", true},    {u"lib\\a.jar", true}, {u"C:x", true},
-        {u"\"\\\\s\\x", false}, {u"C:/x", true}};
+        {u"ab", true},   {u"C:\\x", false},         {u"\"C:\\x\"", false}, {u"\"ab", true},
+        {u"\"C:", true}, {u"\\\\server\\s", false}, {u"\\x\\y", true},     {u"lib\\a.jar", true},
+        {u"C:x", true},  {u"\"\\\\s\\x", false},    {u"C:/x", true}};
     for (const auto& [path, relative] : cases) {
         EXPECT_EQ(isRelativePath(path), relative) << toUtf8(path);
     }

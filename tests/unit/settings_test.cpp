@@ -8,17 +8,26 @@ namespace tesmo {
 namespace {
 
 class Settings : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { narrowSettings.clear(); }
     void TearDown() override { narrowSettings.clear(); }
 };
 
 TEST_F(Settings, IntegersFollowDecimalRules) {
-    const std::pair<const char*, int> cases[] = {
-        {"0", 0},         {"", 0},           {" 12ab", 12},         {"-42", -42},
-        {"+7", 7},        {"abc", 0},        {"\t\n 5", 5},         {"2147483647", INT_MAX},
-        {"2147483648", INT_MAX}, {"-2147483648", INT_MIN}, {"-99999999999999999999", INT_MIN},
-        {"99999999999999999999999", INT_MAX}, {"- 5", 0}, {"1e3", 1}};
+    const std::pair<const char*, int> cases[] = {{"0", 0},
+                                                 {"", 0},
+                                                 {" 12ab", 12},
+                                                 {"-42", -42},
+                                                 {"+7", 7},
+                                                 {"abc", 0},
+                                                 {"\t\n 5", 5},
+                                                 {"2147483647", INT_MAX},
+                                                 {"2147483648", INT_MAX},
+                                                 {"-2147483648", INT_MIN},
+                                                 {"-99999999999999999999", INT_MIN},
+                                                 {"99999999999999999999999", INT_MAX},
+                                                 {"- 5", 0},
+                                                 {"1e3", 1}};
     for (const auto& [text, expected] : cases) {
         narrowSettings[300] = text;
         EXPECT_EQ(getSettingInt(300), expected) << '"' << text << '"';

@@ -14,7 +14,9 @@ WideString systemTemp() {
 }
 
 std::vector<WideString> environment;
-std::vector<WideString> currentEnvironment() { return environment; }
+std::vector<WideString> currentEnvironment() {
+    return environment;
+}
 
 ExpansionValues values() {
     ExpansionValues v;
@@ -59,12 +61,9 @@ TEST(ExpandVariables, SystemTempIsOnlyAskedWhenUsed) {
 TEST(ExpandVariables, EnvironmentAsStoredOrUpperCase) {
     environment = {u"Path=C:\\bin", u"HOME=C:\\Users\\x", u"=C:=C:\\cwd", u"EMPTY=", u"noequals"};
     const std::pair<const char16_t*, const char16_t*> cases[] = {
-        {u"${Path}", u"C:\\bin"},
-        {u"${PATH}", u"C:\\bin"},
-        {u"${path}", u"${path}"},
-        {u"${HOME}\\a", u"C:\\Users\\x\\a"},
-        {u"a${EMPTY}b", u"ab"},
-        {u"${NO_SUCH_VARIABLE}", u"${NO_SUCH_VARIABLE}"},
+        {u"${Path}", u"C:\\bin"}, {u"${PATH}", u"C:\\bin"},
+        {u"${path}", u"${path}"}, {u"${HOME}\\a", u"C:\\Users\\x\\a"},
+        {u"a${EMPTY}b", u"ab"},   {u"${NO_SUCH_VARIABLE}", u"${NO_SUCH_VARIABLE}"},
         {u"${}", u"${}"}};
     for (const auto& [input, expected] : cases) {
         EXPECT_EQ(expand(input), expected) << toUtf8(input);

@@ -85,8 +85,8 @@ TEST(Paths, FindEntryReportsTheWriteTime) {
     writeFile(file);
     std::uint64_t first = 0, second = 0;
     ASSERT_TRUE(findEntry(file, &first));
-    HANDLE handle = CreateFileW(asWindows(file), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(asWindows(file), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
     FILETIME later;
     later.dwLowDateTime = static_cast<DWORD>((first + 10000000ULL) & 0xFFFFFFFF);

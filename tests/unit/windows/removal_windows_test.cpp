@@ -20,7 +20,7 @@ void makeFile(const WideString& path) {
 }
 
 class EmptyDirectory : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root = executableDirectoryWide() + u"removal";
         CreateDirectoryW(asWindows(root), nullptr);
