@@ -15,10 +15,26 @@ add_library(tesmo_shell STATIC
     src/launcher/initialise_windows.cpp
     src/launcher/reboot_windows.cpp
     src/platform/paths_windows.cpp
+    src/runtime/installation_check_windows.cpp
+    src/runtime/packed_runtime_windows.cpp
+    src/runtime/registry_catalogue_windows.cpp
     src/runtime/runtime_library_windows.cpp
+    src/runtime/runtime_search_windows.cpp
     src/vm/variables_windows.cpp
 )
 target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32)
+
+# JNI: the JDK's portable jni.h with our Windows jni_md.h. The JDK's include folder is
+# reached through a folder of its own so the cross compiler never sees other Linux headers.
+find_file(TESMO_JNI_HEADER jni.h
+    PATHS /usr/lib/jvm/java-17-openjdk-amd64/include /usr/lib/jvm/default-java/include
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TESMO_JNI_HEADER)
+    message(FATAL_ERROR "jni.h not found: install openjdk-17-jdk-headless")
+endif()
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/jni-include)
+file(CREATE_LINK ${TESMO_JNI_HEADER} ${CMAKE_BINARY_DIR}/jni-include/jni.h SYMBOLIC)
+target_include_directories(tesmo_shell PUBLIC ${CMAKE_BINARY_DIR}/jni-include src/vm/jni)
 
 set(TESMO_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 

@@ -1,63 +1,211 @@
-#include "config/keys.h"
 #include "files/temp_directory.h"
+
+#include <stdlib.h>
+#include <cstdint>
+#include <time.h>
+
+#include "config/keys.h"
 #include "launcher/error_reporting.h"
 #include "launcher/log.h"
 #include "platform/paths.h"
+#include "platform/system_calls.h"
 #include "platform/windows_text.h"
 
 namespace tesmo {
 
+SystemCalls systemCalls = {GetTempPathW, GetTempPathA, GetTempFileNameW, GetTempFileNameA,
+                           CreateDirectoryA};
+
 WideString launcherTempDirectory;
 
-bool isWritableDirectory(const WideString& directory) {
-    WideString probe = directory + u"\\tsm_w_testdir";
+namespace {
+
+constexpr int kTempDirectoryAttempts = 10;
+
+// The narrow and wide forms follow the same steps with the calls of their width.
+struct Narrow {
+    using String = std::string;
+    static String text(const char* ascii) { return ascii; }
+    static DWORD tempPath(String& out) {
+        out.assign(kPathCapacity, '\0');
+        return systemCalls.getTempPathA(static_cast<DWORD>(kPathCapacity), out.data());
+    }
+    static String environment(const wchar_t* name) {
+        WideString value;
+        readEnvironment(name, value);
+        return toNarrow(value);
+    }
+    static BOOL createDirectory(const String& path) {
+        return systemCalls.createDirectoryA(path.c_str(), nullptr);
+    }
+    static BOOL removeDirectory(const String& path) { return RemoveDirectoryA(path.c_str()); }
+    static String longPath(const String& path) {
+        char buffer[kPathCapacity];
+        DWORD length = GetLongPathNameA(path.c_str(), buffer, kPathCapacity);
+        return length > 0 && length < kPathCapacity ? String(buffer, length) : String();
+    }
+    static String windowsDirectory() {
+        char buffer[kPathCapacity];
+        UINT length = GetWindowsDirectoryA(buffer, kPathCapacity);
+        return length > 0 && length < kPathCapacity ? String(buffer, length) : String();
+    }
+    static bool exists(const String& path) { return pathExists(path); }
+    static WideString wide(const String& text) { return toWide(text); }
+};
+
+struct Wide {
+    using String = WideString;
+    static String text(const char* ascii) { return tesmo::ascii(ascii); }
+    static DWORD tempPath(String& out) {
+        out.assign(kPathCapacity, u'\0');
+        return systemCalls.getTempPathW(static_cast<DWORD>(kPathCapacity), asWindows(out));
+    }
+    static String environment(const wchar_t* name) {
+        WideString value;
+        readEnvironment(name, value);
+        return value;
+    }
+    static BOOL createDirectory(const String& path) {
+        return CreateDirectoryW(asWindows(path), nullptr);
+    }
+    static BOOL removeDirectory(const String& path) { return RemoveDirectoryW(asWindows(path)); }
+    static String longPath(const String& path) {
+        return fillWideBuffer([&](wchar_t* buffer, DWORD size) {
+            return GetLongPathNameW(asWindows(path), buffer, size);
+        });
+    }
+    static String windowsDirectory() {
+        return fillWideBuffer(
+            [](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
+    }
+    static bool exists(const String& path) { return pathExists(path); }
+    static WideString wide(const String& text) { return text; }
+};
+
+template <typename Form>
+bool writable(const typename Form::String& directory) {
+    typename Form::String probe = directory + Form::text("\\tsm_w_testdir");
     // A probe left behind by an earlier run must not count against the directory.
-    RemoveDirectoryW(asWindows(probe));
-    if (!CreateDirectoryW(asWindows(probe), nullptr)) return false;
-    bool exists = pathExists(probe);
-    RemoveDirectoryW(asWindows(probe));
+    Form::removeDirectory(probe);
+    if (!Form::createDirectory(probe)) return false;
+    bool exists = Form::exists(probe);
+    Form::removeDirectory(probe);
     return exists;
 }
 
-WideString systemTempDirectoryWide() {
-    WideString out(kPathCapacity, u'\0');
-    DWORD length = GetTempPathW(static_cast<DWORD>(kPathCapacity), asWindows(out));
+template <typename Form>
+typename Form::String systemTemp() {
+    using String = typename Form::String;
+    String out;
+    DWORD length = Form::tempPath(out);
     DWORD error = GetLastError();
     logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length),
                static_cast<int>(error));
     out.resize(length < kPathCapacity ? length : 0);
 
     if (out.empty()) {
-        WideString drive, path;
-        readEnvironment(L"HOMEDRIVE", drive);
-        readEnvironment(L"HOMEPATH", path);
-        out = drive + path;
+        out = Form::environment(L"HOMEDRIVE") + Form::environment(L"HOMEPATH");
         truncateToCapacity(out, kPathCapacity);
-        logMessage("No temp dir defined. Using home %S", out);
+        logMessage("No temp dir defined. Using home %S", Form::wide(out));
     } else {
-        BOOL made = CreateDirectoryW(asWindows(out), nullptr);
+        BOOL made = Form::createDirectory(out);
         logMessage("make dir returned %d", made ? 0 : -1);
     }
 
-    WideString longForm = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
-        return GetLongPathNameW(asWindows(out), buffer, size);
-    });
-    // Wide paths name every directory, so only a "?" that is really in the name sends the
-    // wide form to the fallbacks; the narrow form is the one that meets unrepresentable
-    // characters. Without a long form there is nothing to test: the path stays.
-    if (longForm.find(u'?') == WideString::npos) return out;
+    // A narrow path holds "?" where the code page cannot name a character; such a path
+    // names no directory, so writable fallbacks take its place. Without a long form (the
+    // directory neither exists nor could be made) there is nothing to test.
+    String longForm = Form::longPath(out);
+    if (longForm.find('?') == String::npos) return out;
 
-    WideString windows = fillWideBuffer(
-        [](wchar_t* buffer, DWORD size) { return GetWindowsDirectoryW(buffer, size); });
-    const WideString candidates[] = {windows + u"\\temp", u"c:\\temp", u"c:\\tmp", windows};
-    for (const WideString& candidate : candidates) {
-        if (isWritableDirectory(candidate)) return candidate;
+    String windows = Form::windowsDirectory();
+    const String candidates[] = {windows + Form::text("\\temp"), Form::text("c:\\temp"),
+                                 Form::text("c:\\tmp"), windows};
+    for (const String& candidate : candidates) {
+        if (writable<Form>(candidate)) return candidate;
     }
-    if (isWritableDirectory(u"c:\\")) {
-        CreateDirectoryW(L"c:\\tmp", nullptr);
-        if (isWritableDirectory(u"c:\\tmp")) return u"c:\\tmp";
+    if (writable<Form>(Form::text("c:\\"))) {
+        Form::createDirectory(Form::text("c:\\tmp"));
+        if (writable<Form>(Form::text("c:\\tmp"))) return Form::text("c:\\tmp");
     }
     fatalMessageWide(kMessageNotPoweruser, nullptr);
+}
+
+int nextPseudoRandom() {
+    static bool seeded = false;
+    if (!seeded) {
+        srand(static_cast<unsigned>(time(nullptr)));
+        seeded = true;
+    }
+    return rand() & 0x7FFF;
+}
+
+}  // namespace
+
+bool isWritableDirectory(const WideString& directory) {
+    return writable<Wide>(directory);
+}
+
+bool isWritableDirectory(const std::string& directory) {
+    return writable<Narrow>(directory);
+}
+
+WideString systemTempDirectoryWide() {
+    return systemTemp<Wide>();
+}
+
+std::string systemTempDirectory() {
+    return systemTemp<Narrow>();
+}
+
+WideString makeTempFileNameWide() {
+    WideString directory = systemTempDirectoryWide();
+    logMessage("tempPath is %S", directory);
+    wchar_t name[MAX_PATH] = {};
+    WideString out;
+    if (systemCalls.getTempFileNameW(asWindows(directory), L"tsm", 0, name) != 0) {
+        out = fromWindows(name);
+    } else {
+        logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        out = directory + u"tsm" + decimal(nextPseudoRandom());
+    }
+    logMessage("tempFile is %S", out);
+    return out;
+}
+
+std::string makeTempFileName() {
+    std::string directory = systemTempDirectory();
+    logMessage("tempPath is %s", directory);
+    char name[MAX_PATH] = {};
+    std::string out;
+    if (systemCalls.getTempFileNameA(directory.c_str(), "tsm", 0, name) != 0) {
+        out = name;
+    } else {
+        logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        out = directory + "tsm" + std::to_string(nextPseudoRandom());
+    }
+    logMessage("tempFile is %s", out);
+    return out;
+}
+
+std::string processCommFileName(unsigned long processId) {
+    return systemTempDirectory() + "tsm_p" + std::to_string(processId) + ".tmp";
+}
+
+void createLauncherTempDirectory() {
+    for (int attempt = 0; attempt < kTempDirectoryAttempts; ++attempt) {
+        std::string base = makeTempFileName();
+        std::string name =
+            base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
+        logMessage("Temp dir: %s", name);
+        if (systemCalls.createDirectoryA(name.c_str(), nullptr)) {
+            launcherTempDirectory = toWide(name);
+            return;
+        }
+        logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
+    }
+    launcherTempDirectory.clear();
+    fatalMessage(kMessageInternalError, "7");
 }
 
 }  // namespace tesmo

@@ -9,9 +9,11 @@
 #include "config/keys.h"
 #include "config/settings.h"
 #include "launcher/console.h"
+#include "launcher/error_reporting.h"
 #include "launcher/initialise.h"
 #include "launcher/launcher_state.h"
 #include "platform/windows_text.h"
+#include "runtime/runtime_library.h"
 
 namespace tesmo {
 
@@ -24,7 +26,7 @@ void* launcherInstance = nullptr;
 
 int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand*/) {
     InitCommonControls();
-    if (narrowCommandLine && *narrowCommandLine && isRebootRequest(narrowCommandLine)) {
+    if (isRebootRequest(narrowCommandLine)) {
         rebootSystem();
         return 0;
     }
@@ -40,6 +42,8 @@ int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand
         if (switches.quiet) quietMode = true;
         for (int i = 0; i < switches.consoleRequests; ++i) obtainConsole();
     }
+
+    if (!LoadDLL()) exitLauncher(83);
 
     argumentList.clear();
     return 0;

@@ -52,6 +52,10 @@ Value = Union[str, int, bytes]
 SettingsMap = Mapping[Union[int, str], Value]
 
 
+# The launcher's exit code when no usable Java runtime was found.
+NO_RUNTIME = 83
+
+
 class RigError(RuntimeError):
     """The rig could not do what a test asked: a build, a start, a missing program."""
 

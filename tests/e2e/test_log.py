@@ -5,9 +5,12 @@ import re
 import pytest
 
 from pe import read_image
-from rig import build_launcher, helper_path, run_launcher, run_wine, unix_to_windows
+from rig import NO_RUNTIME, build_launcher, helper_path, run_launcher, run_wine, unix_to_windows
 
 SETTINGS = {101: "log tests", 107: 1, 1000: "Log tests"}
+# A console-type launcher: its question box still shows, while the messages about the
+# missing runtime that follow go to standard error.
+CONSOLE = {**SETTINGS, 107: 2}
 START_LINE = re.compile(
     r"^Started executable (?P<exe>.+) at [A-Z][a-z]{2} [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}$")
 LOG_NAME = re.compile(r"^kvn_nlog_\d+$")
@@ -23,7 +26,7 @@ def launcher(tmp_path):
 class TestSwitchingOn:
     def test_off_by_default(self, launcher):
         result = run_launcher(launcher)
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         assert result.log_files == []
         assert list(result.tmp_dir.iterdir()) == []
 
@@ -31,7 +34,7 @@ class TestSwitchingOn:
     def test_variable_yes_writes_a_fresh_file_in_tmp(self, launcher, variable):
         first = run_launcher(launcher, env={variable: "yes"})
         second = run_launcher(launcher, env={variable: "yes"})
-        assert first.exit_code == second.exit_code == 0
+        assert first.exit_code == second.exit_code == NO_RUNTIME
         for result in (first, second):
             [log] = result.log_files
             assert log.parent == result.tmp_dir
@@ -41,7 +44,7 @@ class TestSwitchingOn:
     @pytest.mark.parametrize("value", ["Yes", "YES", "1", "true", "yes ", " yes", ""])
     def test_only_exactly_yes_counts(self, launcher, value):
         result = run_launcher(launcher, env={"TESMO_LOG": value, "KORVANE_LOG": value})
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         assert result.log_files == []
 
     def test_file_starts_with_the_startup_line_and_an_empty_line(self, launcher):
@@ -54,15 +57,17 @@ class TestSwitchingOn:
         assert match["exe"] == unix_to_windows(launcher)
         assert lines[1] == ""
         assert lines[2].startswith("number of sections: ")
-        # Exactly the stages that exist so far, in their order, and nothing after them.
-        assert lines[6:] == ["sun.locale.formatasdefault is true",
-                             "language/country is en_US",
-                             "working directory unchanged"]
+        # The stages in their order: block, locale, working directory, runtime search.
+        assert lines[6:10] == ["sun.locale.formatasdefault is true",
+                               "language/country is en_US",
+                               "working directory unchanged",
+                               "LoadDLL (1, (null), 0)"]
+        assert lines[-1] == "ERROR: No JVM found"
 
     def test_tmp_naming_no_directory_falls_back_to_the_drive_root(self, launcher,
                                                                   wine_session):
         result = run_launcher(launcher, env={"TESMO_LOG": "yes", "TMP": "C:\\no\\such\\dir"})
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         drive = wine_session.prefix / "drive_c"
         logs = sorted(drive.glob("kvn_nlog_*"))
         assert logs, "no log in c:\\"
@@ -73,11 +78,15 @@ class TestSwitchingOn:
 
 
 class TestLogSwitch:
+    @pytest.fixture
+    def launcher(self, tmp_path):
+        return build_launcher(tmp_path, CONSOLE)
+
     @pytest.mark.parametrize("switch", ["-create-kvn-log", "-create-tsm-log",
                                         "/create-kvn-log", "/create-tsm-log"])
     def test_first_argument_switches_the_log_on_and_asks(self, launcher, switch, display):
         result = run_launcher(launcher, args=[switch, "next"], box="no")
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         [log] = result.log_files
         assert result.box["title"] == "korvane"
         assert result.box["text"] == QUESTION.format(path=unix_to_windows(log))
@@ -88,13 +97,13 @@ class TestLogSwitch:
 
     def test_switch_as_a_later_argument_is_not_recognised(self, launcher):
         result = run_launcher(launcher, args=["first", "-create-kvn-log"])
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         assert result.log_files == []
 
     @pytest.mark.parametrize("flavour, title", [("t", "tesmo"), ("k", "korvane"),
                                                 ("x", "korvane"), (None, "korvane")])
     def test_question_title_is_the_product_word(self, tmp_path, flavour, title, display):
-        settings = dict(SETTINGS)
+        settings = dict(CONSOLE)
         if flavour:
             settings[2001] = flavour
         exe = build_launcher(tmp_path, settings)
@@ -103,7 +112,7 @@ class TestLogSwitch:
 
     def test_yes_opens_explorer_on_the_file(self, launcher, display):
         result = run_launcher(launcher, args=["-create-kvn-log"], box="yes")
-        assert result.exit_code == 0
+        assert result.exit_code == NO_RUNTIME
         [log] = result.log_files
         lines = result.log_text.splitlines()
         calls = [line for line in lines if line.startswith("calling ")]

@@ -1,0 +1,20 @@
+// Windows calls whose failures the launcher must survive but a test machine never
+// produces on its own. Tests replace an entry to make the call fail on demand; the
+// launcher itself never changes the table.
+#pragma once
+
+#include <windows.h>
+
+namespace tesmo {
+
+struct SystemCalls {
+    DWORD(WINAPI* getTempPathW)(DWORD, LPWSTR);
+    DWORD(WINAPI* getTempPathA)(DWORD, LPSTR);
+    UINT(WINAPI* getTempFileNameW)(LPCWSTR, LPCWSTR, UINT, LPWSTR);
+    UINT(WINAPI* getTempFileNameA)(LPCSTR, LPCSTR, UINT, LPSTR);
+    BOOL(WINAPI* createDirectoryA)(LPCSTR, LPSECURITY_ATTRIBUTES);
+};
+
+extern SystemCalls systemCalls;
+
+}  // namespace tesmo
