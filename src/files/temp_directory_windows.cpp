@@ -113,10 +113,11 @@ typename Form::String systemTemp() {
     }
 
     // A narrow path holds "?" where the code page cannot name a character; such a path
-    // names no directory, so writable fallbacks take its place. Without a long form (the
-    // directory neither exists nor could be made) there is nothing to test.
+    // names no directory, so writable fallbacks take its place. The long form usually
+    // cannot even be obtained for it, so the path itself is tested then.
     String longForm = Form::longPath(out);
-    if (longForm.find('?') == String::npos) return out;
+    const String& tested = longForm.empty() ? out : longForm;
+    if (tested.find('?') == String::npos) return out;
 
     String windows = Form::windowsDirectory();
     const String candidates[] = {windows + Form::text("\\temp"), Form::text("c:\\temp"),
