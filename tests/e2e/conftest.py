@@ -3,6 +3,7 @@
 import pytest
 
 import rig
+import runtimes
 
 
 @pytest.fixture(scope="session", autouse=True)
@@ -40,3 +41,12 @@ def display(wine_session):
     if wine_session.display is None:
         pytest.skip("no X display (Xvfb is not installed)")
     return wine_session.display
+
+
+@pytest.fixture
+def clean_registry(wine_session):
+    """The registry belongs to the whole session: a test that reads or writes the keys of
+    the launcher or of runtime installers starts and leaves them empty."""
+    runtimes.registry_clear()
+    yield
+    runtimes.registry_clear()

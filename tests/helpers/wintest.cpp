@@ -552,6 +552,25 @@ int shortPath(const Options& options) {
     return 0;
 }
 
+// Prints a file's last-write time the way a directory listing reports it, as the decimal
+// number of 100-ns intervals since 1601, so tests can check their own conversion from Unix.
+int fileTime(const Options& options) {
+    auto path = options.get(L"path");
+    if (!path || !options.onlyKnown({L"path"})) {
+        fail("filetime: --path is required");
+        return kExitUsage;
+    }
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path->c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return 1;
+    FindClose(search);
+    ULARGE_INTEGER time;
+    time.LowPart = found.ftLastWriteTime.dwLowDateTime;
+    time.HighPart = found.ftLastWriteTime.dwHighDateTime;
+    std::printf("%llu\n", static_cast<unsigned long long>(time.QuadPart));
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     Options options(argc, argv, 2);
@@ -565,6 +584,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"lcid") return lcid();
     if (command == L"add-resource") return addResource(options);
     if (command == L"short-path") return shortPath(options);
-    fail("usage: wintest run|box|hold|lcid [--option value]...");
+    if (command == L"filetime") return fileTime(options);
+    fail("usage: wintest run|box|hold|lcid|add-resource|short-path|filetime [--option value]...");
     return kExitUsage;
 }
