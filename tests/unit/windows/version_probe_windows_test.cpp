@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "platform/paths.h"
+#include "platform/windows_text.h"
+#include "runtime/installation_check.h"
+#include "tests/support/log_capture.h"
+
+namespace tesmo {
+namespace {
+
+// A copy of the java.exe stand-in in a folder of its own, told by standin.cfg what to do.
+class VersionProbe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = executableDirectoryWide() + u"probe-" +
+                 ascii(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        CreateDirectoryW(asWindows(folder), nullptr);
+        java = folder + u"\\java.exe";
+        ASSERT_TRUE(CopyFileW(asWindows(executableDirectoryWide() + u"standins\\java-standin.exe"),
+                              asWindows(java), FALSE));
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\dravik-labs\\tesmo\\jvms");
+        testing::clearCapturedLog();
+    }
+    void TearDown() override {
+        for (const char16_t* name : {u"\\java.exe", u"\\standin.cfg", u"\\invocations.log"}) {
+            DeleteFileW(asWindows(folder + name));
+        }
+        RemoveDirectoryW(asWindows(folder));
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\dravik-labs\\tesmo\\jvms");
+    }
+    void configure(const std::string& text) {
+        HANDLE file = CreateFileW(asWindows(folder + u"\\standin.cfg"), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    std::string invocations() {
+        HANDLE file = CreateFileW(asWindows(folder + u"\\invocations.log"), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) return {};
+        char buffer[4096];
+        DWORD got = 0;
+        ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+        CloseHandle(file);
+        return std::string(buffer, got);
+    }
+    bool cached(WideString& version) { return readCachedVersion(java, 42, version); }
+    WideString folder, java;
+};
+
+TEST_F(VersionProbe, ReadsTheVersionWithoutCachingIt) {
+    configure("banner=Picked up _JAVA_OPTIONS: -Xmx1g\nbanner=openjdk version \"17.0.15\" "
+              "2025-04-15\nbanner=OpenJDK Runtime Environment\n");
+    WideString version, stored;
+    ASSERT_TRUE(probeJavaVersion(java, 42, version));
+    EXPECT_EQ(version, u"17.0.15");
+    // The caller decides what to cache from a successful probe.
+    EXPECT_FALSE(cached(stored));
+    const auto& log = testing::capturedLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Exit Code 0"), log.end());
+    EXPECT_EQ(log.back(), "Java version: 17.0.15");
+    // The command line is the short form of the path and " -version".
+    std::string calls = invocations();
+    EXPECT_NE(calls.find("start "), std::string::npos);
+    EXPECT_NE(calls.find(" -version"), std::string::npos);
+}
+
+TEST_F(VersionProbe, FailingExitCodeIsCachedAsTheMarkerVersion) {
+    configure("banner=java version \"1.8.0_201\"\nexit=3\n");
+    WideString version, stored;
+    EXPECT_FALSE(probeJavaVersion(java, 42, version));
+    ASSERT_TRUE(cached(stored));
+    EXPECT_EQ(stored, u"1.0.0");
+}
+
+TEST_F(VersionProbe, UnexpectedFirstLineFailsWithoutCaching) {
+    configure("banner=Error occurred during initialization of VM\nbanner=java version \"1.8\"\n");
+    WideString version, stored;
+    EXPECT_FALSE(probeJavaVersion(java, 42, version));
+    EXPECT_FALSE(cached(stored));
+}
+
+TEST_F(VersionProbe, ATooLongProbeIsTerminatedAndNotCached) {
+    configure("banner=java version \"1.8.0_201\"\ndelay_ms=20000\n");
+    WideString version, stored;
+    DWORD started = GetTickCount();
+    EXPECT_FALSE(probeJavaVersion(java, 42, version, 500));
+    EXPECT_LT(GetTickCount() - started, 10000u);
+    EXPECT_FALSE(cached(stored));
+    const auto& log = testing::capturedLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), "Exit Code 259"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process"), log.end());
+    // Started, never finished: the stand-in was ended, not waited for.
+    std::string calls = invocations();
+    EXPECT_NE(calls.find("start "), std::string::npos);
+    EXPECT_EQ(calls.find("end "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tesmo
