@@ -7,6 +7,7 @@ target_compile_options(tesmo_core PUBLIC -Os -ffunction-sections -fdata-sections
 
 add_library(tesmo_shell STATIC
     src/config/configuration_windows.cpp
+    src/files/extraction_windows.cpp
     src/files/removal_windows.cpp
     src/files/temp_directory_windows.cpp
     src/launcher/console_windows.cpp
@@ -20,7 +21,10 @@ add_library(tesmo_shell STATIC
     src/runtime/registry_catalogue_windows.cpp
     src/runtime/runtime_library_windows.cpp
     src/runtime/runtime_search_windows.cpp
+    src/vm/java_vm_launcher_windows.cpp
+    src/vm/native_library_path_windows.cpp
     src/vm/variables_windows.cpp
+    src/vm/vm_options_windows.cpp
 )
 target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32)
 

@@ -13,7 +13,9 @@
 #include "launcher/initialise.h"
 #include "launcher/launcher_state.h"
 #include "platform/windows_text.h"
+#include "files/extraction.h"
 #include "runtime/runtime_library.h"
+#include "vm/java_vm_launcher.h"
 
 namespace tesmo {
 
@@ -43,7 +45,10 @@ int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand
         for (int i = 0; i < switches.consoleRequests; ++i) obtainConsole();
     }
 
+    if (extractIncludedFiles(true) != 0) fatalMessage(kMessageInternalError, "16");
+    setNativeLibraryPath();
     if (!LoadDLL()) exitLauncher(83);
+    if (!launchJavaApplication(argumentList, true)) fatalMessageWide(kMessageVmNotStarted, nullptr);
 
     argumentList.clear();
     return 0;

@@ -1,0 +1,130 @@
+#include "files/extraction.h"
+
+#include "config/configuration.h"
+#include "config/file_reader.h"
+#include "config/keys.h"
+#include "config/settings.h"
+#include "files/included_files.h"
+#include "files/temp_directory.h"
+#include "launcher/error_reporting.h"
+#include "launcher/log.h"
+#include "platform/windows_text.h"
+
+namespace tesmo {
+
+std::int64_t unextractedPosition = 0;
+
+namespace {
+
+constexpr DWORD kChunkBytes = 6000;
+
+int copyFileBytes(HANDLE source, HANDLE target, std::int64_t count, bool unscramble) {
+    if (count <= 0) return 0;
+    unsigned char buffer[kChunkBytes];
+    std::int64_t total = 0;
+    while (total < count) {
+        std::int64_t remaining = count - total;
+        DWORD wanted = remaining < kChunkBytes ? static_cast<DWORD>(remaining) : kChunkBytes;
+        DWORD got = 0;
+        if (!ReadFile(source, buffer, wanted, &got, nullptr) || got == 0) {
+            logError("ReadFile failed %d %d %I64d", static_cast<int>(got),
+                     static_cast<int>(GetLastError()), static_cast<long long>(total));
+            return 1;
+        }
+        if (unscramble) {
+            for (DWORD i = 0; i < got; ++i) buffer[i] ^= kIncludedFileMask;
+        }
+        DWORD offset = 0;
+        while (offset < got) {
+            DWORD written = 0;
+            if (!WriteFile(target, buffer + offset, got - offset, &written, nullptr)) {
+                logError("WriteFile failed %d %d", static_cast<int>(got - offset),
+                         static_cast<int>(GetLastError()));
+                return 2;
+            }
+            offset += written;
+        }
+        total += got;
+    }
+    return 0;
+}
+
+bool handleRead(void* context, void* buffer, std::uint32_t size, std::uint32_t* delivered,
+                std::uint32_t* error) {
+    DWORD got = 0;
+    BOOL ok = ReadFile(static_cast<HANDLE>(context), buffer, size, &got, nullptr);
+    *delivered = got;
+    *error = ok ? 0 : GetLastError();
+    return ok != FALSE;
+}
+
+int extractEntry(HANDLE file, const WideString& target) {
+    FileReader reader{file, handleRead, nullptr, nullptr, nullptr};
+    std::int64_t size = 0;
+    if (readLong(reader, size) != ReadFailure::None) {
+        fatalInternalError(readFailureMessage(ReadFailure::ReadLong));
+    }
+    logMessage("extracting %S (size: %I64d)", target, static_cast<long long>(size));
+    if (size <= 0) return 0;
+    HANDLE output = CreateFileW(asWindows(target), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (output == INVALID_HANDLE_VALUE) fatalMessage(kMessageInternalError, "11");
+    int result = copyFileBytes(file, output, size, true);
+    CloseHandle(output);
+    return result;
+}
+
+}  // namespace
+
+int extractIncludedFiles(bool createTempDirectory) {
+    logMessage("extracting files");
+    int count = getSettingInt(kKeyIncludedFileCount);
+    logMessage("Included files: %d", count);
+    if (count == 0) {
+        if (createTempDirectory) launcherTempDirectory.clear();
+        return 0;
+    }
+    std::vector<WideString> names =
+        includedFileNames(getSettingWideString(kKeyIncludedFileNames), count);
+    // A name from the block must not write outside the temporary directory; refuse before
+    // anything is written.
+    for (const WideString& name : names) {
+        if (!isSafeIncludedName(name)) {
+            logError("included file name %S leaves the temporary directory", name);
+            fatalMessage(kMessageInternalError, "11");
+        }
+    }
+    if (createTempDirectory) createLauncherTempDirectory();
+
+    HANDLE file = static_cast<HANDLE>(openLauncherFile());
+    LARGE_INTEGER position;
+    position.QuadPart = blockEndPosition;
+    SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+    for (const WideString& name : names) {
+        WideString target = launcherTempDirectory + u"\\" + name;
+        std::size_t slash = name.find(u'\\');
+        if (slash != WideString::npos) {
+            WideString directory = launcherTempDirectory + u"\\" + name.substr(0, slash);
+            logMessage("creating directory %S", directory);
+            if (!CreateDirectoryW(asWindows(directory), nullptr) &&
+                GetLastError() != ERROR_ALREADY_EXISTS) {
+                logError("failed to create directory %S", directory);
+            }
+        }
+        int result = extractEntry(file, target);
+        if (result != 0) {
+            logError("Failed to extract %S", target);
+            CloseHandle(file);
+            return result;
+        }
+    }
+    LARGE_INTEGER zero, now;
+    zero.QuadPart = 0;
+    SetFilePointerEx(file, zero, &now, FILE_CURRENT);
+    unextractedPosition = now.QuadPart;
+    CloseHandle(file);
+    logMessage("extracting files done");
+    return 0;
+}
+
+}  // namespace tesmo

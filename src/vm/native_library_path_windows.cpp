@@ -1,0 +1,35 @@
+#include <stdlib.h>
+
+#include "config/keys.h"
+#include "config/settings.h"
+#include "launcher/log.h"
+#include "platform/paths.h"
+#include "platform/windows_text.h"
+#include "vm/java_vm_launcher.h"
+#include "vm/variables.h"
+
+namespace tesmo {
+
+void setNativeLibraryPath() {
+    WideString directories = getSettingWideString(kKeyNativeLibraryDirectories);
+    logMessage("native lib dir is %S", directories);
+    expandVariables(directories);
+    WideString path;
+    resolvePathList(path, directories);
+    if (!path.empty() && path.back() != u';') path.push_back(u';');
+    // The existing PATH is kept whole in front of which the directories go; the system
+    // refuses a value beyond its own limit, which the log then shows.
+    WideString current;
+    readEnvironment(L"PATH", current);
+    path += current;
+    if (SetEnvironmentVariableW(L"PATH", asWindows(path))) {
+        logMessage("Setting PATH (native libs) %S", path);
+    } else {
+        logMessage("Setting PATH (native libs) %S failed with error %d", path,
+                   static_cast<int>(GetLastError()));
+    }
+    WideString assignment = u"PATH=" + path;
+    _wputenv(asWindows(assignment));
+}
+
+}  // namespace tesmo

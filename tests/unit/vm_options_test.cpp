@@ -1,0 +1,147 @@
+#include "vm/vm_options.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/support/log_capture.h"
+
+namespace tesmo {
+namespace {
+
+// A small file system of options files, by resolved path.
+std::map<WideString, std::string> files;
+
+void expandFake(WideString& text) {
+    std::size_t at = text.find(u"${DIR}");
+    if (at != WideString::npos) text.replace(at, 6, u"C:\\cfg\\");
+}
+
+bool resolveFake(WideString& out, const WideString& path, const WideString* baseFile) {
+    if (path.size() > 1 && path[1] == u':') {
+        out = path;
+    } else {
+        WideString base = baseFile ? baseFile->substr(0, baseFile->rfind(u'\\') + 1) : u"C:\\App\\";
+        out = base + path;
+    }
+    return true;
+}
+
+std::optional<std::string> readFake(const WideString& path) {
+    auto found = files.find(path);
+    if (found == files.end()) return std::nullopt;
+    return found->second;
+}
+
+const VmOptionSources kSources = {expandFake, resolveFake, readFake};
+
+struct Collected {
+    std::vector<WideString> options;
+    ClassPathDirectives directives;
+    VmOptionContext context{options, directives, kSources};
+};
+
+TEST(OptionLines, TrimsSpacesAndSkipsCommentsAndEmptyLines) {
+    EXPECT_EQ(optionLines("   -Dx=1   \r\n#-Dy=2\n   \n\n-Xmx1g\r\n\t-Dtab\n-Da b\n"),
+              (std::vector<std::string>{"-Dx=1", "-Xmx1g", "\t-Dtab", "-Da b"}));
+    EXPECT_EQ(optionLines("last line without break"),
+              std::vector<std::string>{"last line without break"});
+    EXPECT_TRUE(optionLines("").empty());
+}
+
+TEST(OptionLines, LongLinesArriveInPieces) {
+    std::string line = "-D" + std::string(7000, 'x');
+    std::vector<std::string> pieces = optionLines(line + "\n-Dnext\n");
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].size(), 5999u);
+    EXPECT_EQ(pieces[0] + pieces[1], line);
+    EXPECT_EQ(pieces[2], "-Dnext");
+}
+
+TEST(AddVmOption, DirectivesTakeTheLastOfEachKind) {
+    Collected c;
+    for (const char16_t* option :
+         {u"-classpath/a extra.jar", u"-Xmx1g", u"-classpath/a more.jar", u"-classpath a;b",
+          u"-classpath/p first.jar", u"-classpath", u"-classpathx y", u"-classpath/ax"}) {
+        addVmOption(c.context, option);
+    }
+    EXPECT_EQ(c.options,
+              (std::vector<WideString>{u"-Xmx1g", u"-classpath", u"-classpathx y", u"-classpath/ax"}));
+    EXPECT_EQ(c.directives.appended, u"more.jar");
+    EXPECT_EQ(c.directives.replacement, u"a;b");
+    EXPECT_EQ(c.directives.prepended, u"first.jar");
+}
+
+TEST(Includes, ResolveAgainstTheIncludingFile) {
+    files = {{u"C:\\App\\a.vmoptions", "-Da\n-include-options ..\\cfg\\b.vmoptions\n-Dafter\n"},
+             {u"C:\\App\\..\\cfg\\b.vmoptions", "-Db\n-include-options c.vmoptions\n"},
+             {u"C:\\App\\..\\cfg\\c.vmoptions", "-Dc\n"}};
+    Collected c;
+    addVmOption(c.context, u"-include-options a.vmoptions");
+    EXPECT_EQ(c.options, (std::vector<WideString>{u"-Da", u"-Db", u"-Dc", u"-Dafter"}));
+}
+
+TEST(Includes, ExpandedAndMissingFilesAddNothing) {
+    files = {{u"C:\\cfg\\common.vmoptions", "-Dcommon\n"}};
+    Collected c;
+    testing::clearCapturedLog();
+    addVmOption(c.context, u"-include-options ${DIR}common.vmoptions");
+    addVmOption(c.context, u"-include-options missing.vmoptions");
+    EXPECT_EQ(c.options, std::vector<WideString>{u"-Dcommon"});
+    const auto& log = testing::capturedLog();
+    EXPECT_EQ(log[0], "after exp from C:\\cfg\\common.vmoptions ${DIR}common.vmoptions");
+    EXPECT_EQ(log[1].rfind("adding vmoptions from (", 0), 0u);
+    EXPECT_NE(log[1].find(") <C:\\cfg\\common.vmoptions> (C:\\cfg\\common.vmoptions)"),
+              std::string::npos);
+    // A file that cannot be opened shows a null handle.
+    std::string nullHandle(sizeof(void*) * 2, '0');
+    EXPECT_EQ(log[5], "adding vmoptions from (" + nullHandle +
+                          ") <C:\\App\\missing.vmoptions> (missing.vmoptions)");
+}
+
+TEST(Includes, ACycleEndsAtTheDepthLimit) {
+    files = {{u"C:\\App\\self.vmoptions", "-Dline\n-include-options self.vmoptions\n"}};
+    Collected c;
+    testing::clearCapturedLog();
+    addVmOption(c.context, u"-include-options self.vmoptions");
+    EXPECT_EQ(c.options.size(), static_cast<std::size_t>(kMaxIncludeDepth));
+    const auto& log = testing::capturedLog();
+    auto refused = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.rfind("ERROR: not including C:\\App\\self.vmoptions", 0) == 0;
+    });
+    EXPECT_EQ(refused, 1);
+}
+
+TEST(ConfiguredOptions, SplitLikeACommandLineWithIncludeJoining) {
+    files = {{u"C:\\App\\x.vmoptions", "-Dfrom.file\n"}};
+    Collected c;
+    addConfiguredOptions(c.context, u"-Xms128m \"-Dname=a b\" -include-options x.vmoptions "
+                                    u"\"-classpath/a lib\\extra.jar\" -classpath sep -include-options");
+    EXPECT_EQ(c.options, (std::vector<WideString>{u"-Xms128m", u"-Dname=a b", u"-Dfrom.file",
+                                                  u"-classpath", u"sep", u"-include-options"}));
+    EXPECT_EQ(c.directives.appended, u"lib\\extra.jar");
+}
+
+TEST(DashJAndLocale, FromTheCommandLine) {
+    Collected c;
+    ArgumentList arguments{u"app", u"-J-Xmx2g", u"a", u"-Jx", u"-Dsun.locale.formatasdefault=no",
+                           u"-Dsun.locale.formatasdefault=false"};
+    addDashJOptions(c.context, arguments);
+    addLocaleOptions(c.context, arguments, "de", "CH");
+    EXPECT_EQ(c.options, (std::vector<WideString>{u"-Xmx2g", u"x", u"-Dsun.locale.formatasdefault=false",
+                                                  u"-Duser.language=de", u"-Duser.country=CH"}));
+}
+
+TEST(DashJAndLocale, TrueOrAbsentAddsNoLanguage) {
+    Collected c;
+    addLocaleOptions(c.context, {u"app", u"-Dsun.locale.formatasdefault=true"}, "de", "CH");
+    addLocaleOptions(c.context, {u"app"}, "de", "CH");
+    EXPECT_EQ(c.options, std::vector<WideString>{u"-Dsun.locale.formatasdefault=true"});
+    Collected bare;
+    addLocaleOptions(bare.context, {u"-Dsun.locale.formatasdefault=off"}, "no", "");
+    EXPECT_EQ(bare.options, (std::vector<WideString>{u"-Dsun.locale.formatasdefault=off",
+                                                     u"-Duser.language=no"}));
+}
+
+}  // namespace
+}  // namespace tesmo
