@@ -31,6 +31,11 @@ PACK_REFUSAL = b"FAIL"
 # FILETIME counts 100-ns intervals since 1601-01-01; Unix time starts 11644473600 s later.
 _FILETIME_UNIX_EPOCH = 116444736000000000
 
+# A launcher whose runtime was found and loaded but that was given no application to
+# start ends with the failure to start one: exit code 1, where a launcher that found no
+# runtime ends with 83.
+LOADED = 1
+
 KINDS = ("jre8", "jdk8", "modern")
 JVM_CHOICES = ("ok", "noexport", "junk", "none", "other-bits")
 
