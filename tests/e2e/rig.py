@@ -887,6 +887,8 @@ class Block:
     narrow: dict[int, bytes]
     wide: dict[int, str]
     locale_sets: list[tuple[bytes, dict[int, str]]]
+    # The file offset behind the localized sets, where included files begin.
+    end: int = 0
 
 
 def read_block(launcher: Path, bits: int = 64) -> Block:
@@ -928,4 +930,4 @@ def read_block(launcher: Path, bits: int = 64) -> Block:
     for _ in range(int32()):
         prefix = counted()
         sets.append((prefix, wide_records()))
-    return Block(narrow, wide, sets)
+    return Block(narrow, wide, sets, position)
