@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds the native tree (core under the sanitizers, the block tool) and the
-# two Windows trees (64-bit launcher with tests and helpers, the shipped 32-bit launcher).
+# Configures and builds the native tree (core under the sanitizers, the block tool), the
+# two Windows trees (64-bit launcher with tests and helpers, the shipped 32-bit launcher) and
+# the Java-side runtime archive build/java/kvnruntime.jar.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
@@ -15,3 +16,11 @@ for preset in native win64 win32; do
     fi
     echo "build: $preset ok"
 done
+
+log=build/java.build.log
+if ! java/build.sh --no-tests >"$log" 2>&1; then
+    cat "$log"
+    echo "build: java failed" >&2
+    exit 1
+fi
+echo "build: java ok"

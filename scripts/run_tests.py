@@ -1,4 +1,4 @@
-"""Runs the three test suites and prints one summary line: 'N passed, N failed, N skipped'."""
+"""Runs the four test suites and prints one summary line: 'N passed, N failed, N skipped'."""
 
 import os
 import re
@@ -67,6 +67,8 @@ def main():
         ("end-to-end tests (Wine, Xvfb)",
          ["/usr/bin/python3", "-m", "pytest", "-q", "-rs", "tests/e2e",
           f"--junitxml={reports / 'e2e.xml'}", *sys.argv[1:]], reports / "e2e.xml", None),
+        ("Java-side runtime (OpenJDK 17)",
+         ["/bin/bash", str(ROOT / "java/build.sh")], reports / "java.xml", None),
     ]
     for title, command, report, env in suites:
         for i, value in enumerate(run(title, command, report, env)):

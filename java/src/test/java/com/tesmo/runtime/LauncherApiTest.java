@@ -1,0 +1,71 @@
+package com.tesmo.runtime;
+
+import static org.junit.Assert.assertEquals;
+
+import java.util.List;
+
+import org.junit.Test;
+
+import com.tesmo.runtime.testing.ChildJvm;
+import com.tesmo.runtime.testing.ChildJvm.Result;
+
+/** The application API in a child JVM, with and without the launcher's properties. */
+public class LauncherApiTest {
+    private static final String API_APP = "com.tesmo.runtime.testapps.ApiApp";
+
+    @Test
+    public void answersFromTheLauncherPropertiesAndLeadingArguments() throws Exception {
+        Result result = ChildJvm.of(ChildJvm.KORVANE_WRAPPER)
+                .property("tesmo.moduleName", "C:\\Apps\\My App\\app.exe")
+                .property("sun.java.command", "C:\\Apps\\My App\\app.exe")
+                .property("tesmo.tempDir", "C:\\Temp\\tsm_1234")
+                .property("tesmo.unextractedPosition", "123456789012")
+                .property("tesmo.semaphoreName", "Global\\app-instance")
+                .property("tesmo.processCommFile", "C:\\Temp\\tsm_1234\\comm")
+                .property("tesmo.isKorvane", "true")
+                .property("tesmo.consoleCodepage", "cp850")
+                .launch(true, API_APP, "", "", false, "my app");
+        assertEquals(result.toString(), 0, result.exitCode);
+        assertEquals(List.of(
+                "tempDirectory=C:\\Temp\\tsm_1234",
+                "executable=C:\\Apps\\My App\\app.exe",
+                "unextractedPosition=123456789012",
+                "isWindowed=true",
+                "programName=my app",
+                "semaphoreName=Global\\app-instance",
+                "processCommFile=C:\\Temp\\tsm_1234\\comm",
+                "isKorvane=true",
+                "consoleCodepage=cp850"), result.stdoutLines());
+    }
+
+    @Test
+    public void neutralValuesWhenTheLauncherSetNothing() throws Exception {
+        // An empty temporary directory and -1 are what the launcher sends when it extracted
+        // nothing or restarted for another language.
+        Result result = ChildJvm.of(ChildJvm.TESMO_WRAPPER)
+                .property("tesmo.tempDir", "")
+                .property("tesmo.unextractedPosition", "-1")
+                .launch(false, API_APP, "", "", false, "app");
+        assertEquals(result.toString(), 0, result.exitCode);
+        assertEquals(List.of(
+                "tempDirectory=null",
+                "executable=null",
+                "unextractedPosition=-1",
+                "isWindowed=false",
+                "programName=app",
+                "semaphoreName=null",
+                "processCommFile=null",
+                "isKorvane=false",
+                "consoleCodepage=null"), result.stdoutLines());
+    }
+
+    @Test
+    public void withoutTheWrapperTheLeadingValuesAreUnknown() throws Exception {
+        Result result = ChildJvm.of(API_APP).property("tesmo.unextractedPosition", "not a number").run();
+        assertEquals(result.toString(), 0, result.exitCode);
+        List<String> lines = result.stdoutLines();
+        assertEquals("unextractedPosition=-1", lines.get(2));
+        assertEquals("isWindowed=false", lines.get(3));
+        assertEquals("programName=null", lines.get(4));
+    }
+}
