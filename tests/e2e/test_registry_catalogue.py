@@ -6,9 +6,8 @@ its java.exe recorded and the loads its jvm.dll recorded tell the runtimes apart
 
 import pytest
 
-import runtimes
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
-from runtimes import add_located, make_runtime, register_javasoft, set_installations
+from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_installations
 
 pytestmark = pytest.mark.usefixtures("clean_registry")
 
@@ -42,7 +41,8 @@ def loads(runtime):
 
 
 def assert_loaded(result, chosen, *others):
-    assert result.exit_code == 0, result.log_text
+    assert result.exit_code == LOADED, result.log_text
+    assert "Loading of JVM-DLL successful" in log_lines(result)
     assert [line.lower() for line in loads(chosen)] == [f"loaded={chosen.jvm_dll_windows}".lower()]
     for other in others:
         assert loads(other) == [], other.home
@@ -57,23 +57,30 @@ def jre(tmp_path, name, version, **options):
 
 
 class TestJavaSoftProducts:
-    def test_loose_preselection_then_highest_name_first(self, tmp_path):
+    @pytest.mark.parametrize("seventeen_works", [True, False], ids=["1.7-works", "1.7-broken"])
+    def test_loose_preselection_then_highest_name_first(self, tmp_path, seventeen_works):
         homes = {
             "1.6": jre(tmp_path, "jre16", "1.6.0_10"),
             "1.6.0_45": jre(tmp_path, "jre16045", "1.6.0_45"),
-            "1.7": jre(tmp_path, "jre17", "1.7.0_51"),
+            "1.7": jre(tmp_path, "jre17", "1.7.0_51", exit_code=0 if seventeen_works else 1),
             # A broken installation: its probe fails, so the walk must go on to 1.7.
             "1.7.0_51": jre(tmp_path, "jre17051", "1.7.0_52", exit_code=1),
+            "1.8": jre(tmp_path, "jre18", "1.8.0_201"),
         }
-        register_javasoft(RUNTIME_PRODUCT, None,
-                          {name: homes[name] for name in ("1.7", "1.6", "1.7.0_51", "1.6.0_45")})
+        register_javasoft(RUNTIME_PRODUCT, None, {name: homes[name] for name in
+                                                  ("1.7", "1.6", "1.8", "1.7.0_51", "1.6.0_45")})
         result = launch(tmp_path, {126: "1.7.0_51", 127: "1.7.0_51"})
 
+        # Names outside the limits, above or below, are never probed.
         assert checked(result) == [homes["1.7.0_51"].java_windows, homes["1.7"].java_windows]
-        assert [probes(homes[name]) for name in ("1.6", "1.6.0_45", "1.7.0_51", "1.7")] == [
-            0, 0, 1, 1]
-        assert f"found sun {homes['1.7'].java_windows.lower()} 1.7.0_51" in log_lines(result)
-        assert_loaded(result, homes["1.7"], homes["1.7.0_51"])
+        assert {name: probes(home) for name, home in homes.items()} == {
+            "1.6": 0, "1.6.0_45": 0, "1.7": 1, "1.7.0_51": 1, "1.8": 0}
+        if seventeen_works:
+            assert f"found sun {homes['1.7'].java_windows.lower()} 1.7.0_51" in log_lines(result)
+            assert_loaded(result, homes["1.7"], homes["1.7.0_51"])
+        else:
+            assert result.exit_code == NO_RUNTIME
+            assert all(loads(home) == [] for home in homes.values())
 
     def test_names_sort_by_characters_so_1_9_comes_before_1_10(self, tmp_path):
         nine = jre(tmp_path, "jre19", "1.9.0_1", exit_code=1)
