@@ -116,9 +116,11 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
     WideString shortPath = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
         return GetShortPathNameW(asWindows(javaExe), buffer, size);
     });
-    // Without a short form the long path is quoted, so that spaces cannot split it.
-    WideString command =
-        (shortPath.empty() ? u"\"" + javaExe + u"\"" : shortPath) + u" -version";
+    // Volumes without 8.3 names hand back the long form, spaces and all: quote whatever
+    // could be split, so the probe never starts a different program.
+    if (shortPath.empty()) shortPath = javaExe;
+    bool quote = shortPath.find(u' ') != WideString::npos;
+    WideString command = (quote ? u"\"" + shortPath + u"\"" : shortPath) + u" -version";
     WideString outputFile = makeTempFileNameWide();
 
     HANDLE file = CreateFileW(asWindows(outputFile), GENERIC_READ | GENERIC_WRITE,
