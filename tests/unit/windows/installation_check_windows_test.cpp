@@ -135,16 +135,21 @@ TEST_F(VersionCache, WrongSizedTimesAreNotTrusted) {
     EXPECT_FALSE(readCachedVersion(exe, 7, version));
 }
 
-TEST(ProbeJavaVersion, AnExecutableThatCannotStartFails) {
-    testing::clearCapturedLog();
-    WideString version;
-    EXPECT_FALSE(probeJavaVersion(u"z:\\no\\such\\java.exe", 1, version));
-    const auto& log = testing::capturedLog();
-    auto line = std::find_if(log.begin(), log.end(), [](const std::string& text) {
-        return text.rfind("Could not create process \"z:\\no\\such\\java.exe\" -version > ", 0) ==
-               0;
-    });
-    EXPECT_NE(line, log.end());
+TEST(ProbeJavaVersion, AnExecutableWithoutShortFormIsQuotedWhenItHasSpaces) {
+    // A missing file has no short form, as every file on a volume without 8.3 names.
+    const std::pair<const char16_t*, const char*> cases[] = {
+        {u"z:\\no such\\java.exe", "Could not create process \"z:\\no such\\java.exe\" -version > "},
+        {u"z:\\nowhere\\java.exe", "Could not create process z:\\nowhere\\java.exe -version > "}};
+    for (const auto& [exe, prefix] : cases) {
+        testing::clearCapturedLog();
+        WideString version;
+        EXPECT_FALSE(probeJavaVersion(exe, 1, version));
+        const auto& log = testing::capturedLog();
+        auto line = std::find_if(log.begin(), log.end(), [&](const std::string& text) {
+            return text.rfind(prefix, 0) == 0;
+        });
+        EXPECT_NE(line, log.end()) << prefix;
+    }
 }
 
 }  // namespace
