@@ -1,12 +1,43 @@
-// Stands in for a runtime's jvm.dll. Loading it leaves a record beside it of where it was
-// loaded from and of the PATH it found, both as Windows and as the C runtime see it: a real
-// VM reads PATH through its C runtime, whose copy of the environment is taken when the C
-// runtime starts, so a launcher has to change PATH in a way both see.
+// Stands in for a runtime's jvm.dll: a double of the JNI invocation interface (see jvm/vm.h)
+// that finds classes on the class path it is given, runs nothing, and records what a
+// launcher asked of it.
+//
+// Loading it appends to jvm-record.txt beside it where it was loaded from and the PATH it
+// found, both as Windows and as the C runtime see it: a real VM reads PATH through its C
+// runtime, whose copy of the environment is taken when the C runtime starts, so a launcher
+// has to change PATH in a way both see. Each call of JNI_CreateJavaVM appends "create";
+// a call of a JNIEnv function the stand-in leaves out appends "unimplemented <name>", other
+// misuse "fatal <message>".
+//
+// From the first JNI_CreateJavaVM on, jvm-launch-<pid>.json beside the DLL holds the
+// process's record, rewritten whole after every event:
+//   pid, dll                 the process and the DLL's path
+//   version                  JavaVMInitArgs.version (null without arguments)
+//   ignoreUnrecognized       as given
+//   options                  every optionString in order, each byte as the character of
+//                            that number (null for a null optionString)
+//   classPath                the entries of the last -Djava.class.path, decoded in the
+//                            ANSI code page as a VM decodes them, empty entries dropped
+//   created, createResult    of the VM's creation
+//   events                   {"call", "thread", ...} in order: JNI_CreateJavaVM (result,
+//                            problem), FindClass (name, found, from or exception/message,
+//                            classPathProblems), GetStaticMethodID (class, name, signature,
+//                            found), main (class, args, application, check, behaviour,
+//                            exception, returned, windowShown), firstRun (class, result),
+//                            CallStaticMethod (class, name, signature), ExceptionDescribe
+//                            (exception, message), AttachCurrentThread[AsDaemon] (name,
+//                            already, result), DetachCurrentThread, GetEnv (version, result),
+//                            DestroyJavaVM (result, attachedThreads), exit (code), warning,
+//                            unimplemented (name), fatal (message)
+// Behaviours are chosen with VM options: -Dstandin.main=return|throw:<class>|exit:<n>|
+// window:<ms>|sleep:<ms>, -Dstandin.firstRun=true|false|throw[:<class>],
+// -Dstandin.create=fail; -Xmx above 64g fails creation with JNI_ENOMEM.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "jvm/jni_env.h"
 #include "standin_io.h"
 
 namespace {
@@ -29,10 +60,10 @@ std::wstring environmentPath() {
 }  // namespace
 
 #ifndef TESMO_STANDIN_NO_EXPORT
-// Declared with plain types: the JNI types of the launcher are not needed to stand in.
-extern "C" __declspec(dllexport) int __stdcall JNI_CreateJavaVM(void**, void**, void*) {
+// Declared with plain types: the export's decoration must not depend on the JNI headers.
+extern "C" __declspec(dllexport) int __stdcall JNI_CreateJavaVM(void** vm, void** env, void* args) {
     standin::appendLine(record(), "create");
-    return -1;
+    return standin::jvm::createJavaVm(self, vm, env, args);
 }
 #endif
 
