@@ -57,11 +57,16 @@ class TestSwitchingOn:
         assert match["exe"] == unix_to_windows(launcher)
         assert lines[1] == ""
         assert lines[2].startswith("number of sections: ")
-        # The stages in their order: block, locale, working directory, runtime search.
-        assert lines[6:10] == ["sun.locale.formatasdefault is true",
+        # The stages in their order: block, locale, working directory, extraction, native
+        # library path, runtime search.
+        assert lines[6:12] == ["sun.locale.formatasdefault is true",
                                "language/country is en_US",
                                "working directory unchanged",
-                               "LoadDLL (1, (null), 0)"]
+                               "extracting files",
+                               "Included files: 0",
+                               "native lib dir is "]
+        assert lines[12].startswith("Setting PATH (native libs) ")
+        assert lines[13] == "LoadDLL (1, (null), 0)"
         assert lines[-1] == "ERROR: No JVM found"
 
     def test_tmp_naming_no_directory_falls_back_to_the_drive_root(self, launcher,
