@@ -10,6 +10,7 @@ from pathlib import Path
 import pytest
 
 import rig
+from pe import read_image
 from rig import build_launcher, read_block, run_launcher, unix_to_windows
 from runtimes import make_runtime
 
@@ -365,3 +366,119 @@ class TestIncludedFilesInACompletedLaunch:
         result = app.run(args=["__kvn_lang_restart"])
         assert "-Dtesmo.unextractedPosition=-1" in options(result)
         assert main_args(result)[-1] == "__kvn_lang_restart"
+
+
+def patch_block_text(exe, old, new):
+    """Changes a value inside the block in place (same length), as a damaged or hand-made
+    block would carry what the block tool refuses to write."""
+    assert len(old) == len(new)
+    data = exe.read_bytes()
+    at = data.index(old.encode("ascii"), read_image_end(exe))
+    exe.write_bytes(data[:at] + new.encode("ascii") + data[at + len(old):])
+
+
+def read_image_end(exe):
+    return read_image(exe).end
+
+
+def temp_directory_of(result):
+    temp = next(o for o in options(result) if o.startswith("-Dtesmo.tempDir="))
+    return rig.windows_to_unix(temp[len("-Dtesmo.tempDir="):])
+
+
+class TestIncludedFileCounts:
+    @pytest.fixture
+    def three(self, tmp_path):
+        files = {}
+        for name in ("a.txt", "b.txt", "c.txt"):
+            path = tmp_path / "payload" / name
+            path.parent.mkdir(exist_ok=True)
+            path.write_bytes(name.encode() * 3)
+            files[name] = path
+        return files
+
+    def test_fewer_counted_than_named(self, tmp_path, application, three):
+        app = App(tmp_path / "app", application, includes=three)
+        data = app.exe.read_bytes()
+        block = read_block(app.exe)
+        assert block.narrow[2002] == b"3"
+        # Key 2002's value is the single byte "3" after its length field.
+        record = data.index(b"\xd2\x07\x00\x00\x01\x00\x00\x003", read_image_end(app.exe))
+        app.exe.write_bytes(data[:record + 8] + b"2" + data[record + 9:])
+        result = app.run()
+        assert result.exit_code == 0, result.stderr
+        directory = temp_directory_of(result)
+        assert sorted(p.name for p in directory.iterdir()) == ["a.txt", "b.txt"]
+        position = int(next(o for o in options(result)
+                            if o.startswith("-Dtesmo.unextractedPosition=")).split("=")[1])
+        # Behind entry 2: the third entry is left for the application.
+        assert position == block.end + 2 * (8 + 15)
+        shutil.rmtree(directory)
+
+    def test_more_counted_than_named(self, tmp_path, application, three):
+        app = App(tmp_path / "app", application, includes=three)
+        data = app.exe.read_bytes()
+        record = data.index(b"\xd2\x07\x00\x00\x01\x00\x00\x003", read_image_end(app.exe))
+        app.exe.write_bytes(data[:record + 8] + b"9" + data[record + 9:])
+        result = app.run()
+        assert result.exit_code == 0, result.stderr
+        directory = temp_directory_of(result)
+        assert sorted(p.name for p in directory.iterdir()) == ["a.txt", "b.txt", "c.txt"]
+        shutil.rmtree(directory)
+
+    def test_a_repeated_name_is_overwritten_by_the_later_entry(self, tmp_path, application,
+                                                             three):
+        app = App(tmp_path / "app", application, includes=three)
+        patch_block_text(app.exe, "a.txt;b.txt;c.txt", "a.txt;b.txt;a.txt")
+        result = app.run()
+        directory = temp_directory_of(result)
+        assert (directory / "a.txt").read_bytes() == b"c.txt" * 3
+        shutil.rmtree(directory)
+
+    def test_a_failure_after_extraction_removes_the_directory(self, tmp_path, application,
+                                                            three):
+        app = App(tmp_path / "app", application, includes=three, runtime_jar=False,
+                  settings={121: "A1.\\lib\\app.jar"})
+        result = app.run()
+        assert result.exit_code == 1
+        directory = temp_directory_of(result)
+        assert not directory.exists()
+
+
+class TestOptionsFiles:
+    def test_second_candidate_name_and_directives(self, tmp_path, application):
+        app = App(tmp_path / "app", application)
+        extra = tmp_path / "extra.jar"
+        shutil.copy(application, extra)
+        (app.root / "app.exe.vmoptions").write_text(
+            f"-classpath/a {unix_to_windows(tmp_path)}\\first.jar\n"
+            f"-classpath/a {unix_to_windows(extra)}\n"
+            f"-classpath/p {unix_to_windows(app.root)}\\lib\\kvnruntime.jar\n"
+            "-Dfrom.second.name=1\n")
+        result = app.run()
+        assert result.exit_code == 0, result.stderr
+        got = options(result)
+        assert "-Dfrom.second.name=1" in got
+        root = unix_to_windows(app.root)
+        assert got[-1] == (f"-Djava.class.path={root}\\lib\\kvnruntime.jar;"
+                           f"{root}\\.\\lib\\kvnruntime.jar;{root}\\.\\lib\\app.jar;"
+                           f"{unix_to_windows(extra)}")
+
+
+class TestMessageBoxes:
+    """The later failures as a windowed launcher shows them."""
+
+    @pytest.mark.parametrize("settings, runtime_jar, text", [
+        ({123: "-Xmx100g"}, True, "The JVM could not be started."),
+        ({121: "A1.\\lib\\app.jar"}, False, "Couldn't load main class."),
+        ({121: "A0.\\lib\\kvnruntime.jar;A1.\\lib\\missing.jar"}, True,
+         "File or directory .\\lib\\missing.jar not found or empty"),
+        ({121: "E1UNSET_CLASSPATH"}, True,
+         "The environment variable UNSET_CLASSPATH has to be defined"),
+    ])
+    def test_box(self, tmp_path, application, display, settings, runtime_jar, text):
+        app = App(tmp_path / "app", application, runtime_jar=runtime_jar,
+                  settings={107: 1, **settings})
+        result = app.run(box="ok", env={"TESMO_LOG": None, "UNSET_CLASSPATH": None})
+        assert result.exit_code == 1
+        assert (result.box["title"], result.box["text"]) == ("VM tests", text)
