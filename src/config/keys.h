@@ -83,7 +83,7 @@ struct KeyInfo {
     std::int32_t key;
     KeyType type;
     std::size_t capacity;  // characters including the terminator
-    const char* name;
+    const char* setting;   // "table.name" in the builder's configuration file
     const char* defaultText;  // default English message text, or nullptr
 };
 
