@@ -57,6 +57,10 @@ std::vector<std::string> validateDescription(const BlockDescription& description
 // of the last section.
 std::vector<std::string> validateStub(std::string_view stub);
 
+// Why an included file's name would be refused: it leaves the temporary directory, goes
+// deeper than one directory level, or cannot be a Windows file name. Empty when it is fine.
+std::string includedFileNameFault(WideView name);
+
 // Adds the count (key 2002) and the names (key 2003) of the included files when the
 // description has files but not these keys.
 BlockDescription withIncludedFileKeys(BlockDescription description);
@@ -73,6 +77,20 @@ struct LauncherBuild {
 // Stub, block and included files, with keys 2002 and 2003 completed; refuses a stub or a
 // description that fails validation instead of writing it.
 LauncherBuild buildLauncher(std::string_view stub, const BlockDescription& description);
+
+// A launcher taken apart again: the block as written, record for record, and the included
+// files the launcher would extract (as many as both key 2002 and key 2003 name).
+struct DecodedLauncher {
+    std::string error;  // empty when the launcher could be decoded
+    std::size_t blockStart = 0;
+    std::int32_t headerValue1 = 0;
+    std::int32_t headerValue2 = 0;
+    std::int64_t headerValue3 = 0;
+    BlockDescription description;
+    std::size_t blockEnd = 0;
+    std::size_t filesEnd = 0;  // where data not read by the launcher begins
+};
+DecodedLauncher decodeLauncher(std::string_view bytes);
 
 // An `include NAME=HOSTPATH` line; reading the host file is the caller's business.
 struct IncludeLine {

@@ -2,14 +2,12 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "tools/block_writer.h"
+#include "tools/file_io.h"
 
 namespace tesmo::tools {
 namespace {
@@ -52,58 +50,6 @@ struct Options {
     bool help = false;
 };
 
-// Paths travel as UTF-8 so that names outside the ANSI code page survive on Windows.
-fs::path pathFromUtf8(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string utf8Path(const fs::path& path) {
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::optional<std::string> readFile(const fs::path& path) {
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
-// A reader of OUT never sees a half-written launcher: the bytes go to a temporary
-// file beside it, which then takes OUT's name.
-std::optional<std::string> writeReplacing(const fs::path& out, const std::string& bytes) {
-    fs::path temporary = out;
-    temporary += ".tmp" + std::to_string(std::random_device()());
-    std::error_code ignored;
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (file) {
-            file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            file.close();
-        }
-        if (!file) {
-            fs::remove(temporary, ignored);
-            return "cannot write " + utf8Path(temporary);
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, out, error);
-    if (error && fs::exists(out, ignored)) {
-        // Some runtimes will not rename over an existing file.
-        fs::remove(out, ignored);
-        error.clear();
-        fs::rename(temporary, out, error);
-    }
-    if (error) {
-        fs::remove(temporary, ignored);
-        return "cannot write " + utf8Path(out) + ": " + error.message();
-    }
-    return std::nullopt;
-}
-
 void parseOptions(const std::vector<std::string>& args, Options& options,
                   std::vector<std::string>& errors) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -145,7 +91,7 @@ void parseOptions(const std::vector<std::string>& args, Options& options,
 
 void readRawConfig(const Options& options, BlockDescription& description,
                    std::vector<std::string>& errors) {
-    std::optional<std::string> text = readFile(pathFromUtf8(options.raw));
+    std::optional<std::string> text = readWholeFile(pathFromUtf8(options.raw));
     if (!text) {
         errors.push_back("cannot read the configuration " + options.raw);
         return;
@@ -158,7 +104,7 @@ void readRawConfig(const Options& options, BlockDescription& description,
     for (const IncludeLine& include : raw.includes) {
         fs::path host = pathFromUtf8(include.hostPath);
         if (host.is_relative()) host = base / host;
-        std::optional<std::string> content = readFile(host);
+        std::optional<std::string> content = readWholeFile(host);
         if (!content) {
             errors.push_back(options.raw + ":" + std::to_string(include.line) +
                              ": cannot read the included file " + utf8Path(host));
@@ -183,7 +129,7 @@ int run(const std::vector<std::string>& args) {
         return kExitFailure;
     }
 
-    std::optional<std::string> stub = readFile(pathFromUtf8(options.stub));
+    std::optional<std::string> stub = readWholeFile(pathFromUtf8(options.stub));
     if (!stub) errors.push_back("cannot read the stub " + options.stub);
     BlockDescription description;
     if (!options.raw.empty()) readRawConfig(options, description, errors);
