@@ -1,0 +1,409 @@
+#include "tools/config_settings.h"
+
+#include <cstdio>
+#include <set>
+
+#include "config/keys.h"
+#include "config/locale.h"
+#include "launcher/command_line.h"
+
+namespace tesmo::tools {
+
+namespace {
+
+constexpr long long kIntMin = INT32_MIN;
+constexpr long long kIntMax = INT32_MAX;
+
+struct Kinded {
+    std::int32_t key;
+    SettingKind kind;
+    long long minimum = 0;
+    long long maximum = 0;
+};
+
+// Ranges keep values where the launcher reads them as meant: sizes are not negative, and a
+// font weight beyond 1000 is not a Windows weight.
+const Kinded kKinds[] = {
+    {101, SettingKind::Text},
+    {102, SettingKind::Flag},
+    {103, SettingKind::Text},
+    {104, SettingKind::Flag},
+    {105, SettingKind::Text},
+    {106, SettingKind::Flag},
+    {107, SettingKind::ExecutableType},
+    {108, SettingKind::Flag},
+    {121, SettingKind::ClassPath},
+    {122, SettingKind::Text},
+    {123, SettingKind::CommandLine},
+    {124, SettingKind::CommandLine},
+    {125, SettingKind::Flag},
+    {126, SettingKind::Version},
+    {127, SettingKind::Version},
+    {128, SettingKind::SearchSequence},
+    {130, SettingKind::Flag},
+    {131, SettingKind::Flag},
+    {141, SettingKind::Integer, 0, 65535},
+    {142, SettingKind::Integer, 0, 65535},
+    {145, SettingKind::Flag},
+    {146, SettingKind::Text},
+    {147, SettingKind::Flag},
+    {152, SettingKind::Text},
+    {154, SettingKind::Flag},
+    {156, SettingKind::Flag},
+    {158, SettingKind::Flag},
+    {160, SettingKind::Text},
+    {2001, SettingKind::Flavour},
+    {10003, SettingKind::Text},
+    {10004, SettingKind::PathList},
+    {10005, SettingKind::Flag},
+    {10109, SettingKind::Integer, kIntMin, kIntMax},
+    {10110, SettingKind::Integer, kIntMin, kIntMax},
+    {10111, SettingKind::Text},
+    {10112, SettingKind::Text},
+    {10113, SettingKind::Integer, 0, 1000},
+    {10114, SettingKind::Colour},
+    {10115, SettingKind::Integer, 0, 1000},
+    {10116, SettingKind::Integer, kIntMin, kIntMax},
+    {10117, SettingKind::Integer, kIntMin, kIntMax},
+    {10118, SettingKind::Text},
+    {10119, SettingKind::Text},
+    {10120, SettingKind::Integer, 0, 1000},
+    {10121, SettingKind::Colour},
+    {10122, SettingKind::Integer, 0, 1000},
+    {10123, SettingKind::Flag},
+};
+
+std::vector<SettingSpec> makeSpecs() {
+    std::vector<SettingSpec> specs;
+    for (const Kinded& kinded : kKinds) {
+        specs.push_back({kinded.key, kinded.kind, kinded.minimum, kinded.maximum,
+                         findKey(kinded.key)->setting});
+    }
+    for (std::int32_t key = kMessageTitle; key <= kMessageDamagedJvm64; ++key) {
+        specs.push_back({key, SettingKind::Text, 0, 0, findKey(key)->setting});
+    }
+    return specs;
+}
+
+std::vector<WideString> split(WideView text, char16_t separator) {
+    std::vector<WideString> pieces;
+    for (std::size_t start = 0;;) {
+        std::size_t end = text.find(separator, start);
+        pieces.emplace_back(text.substr(start, end - start));
+        if (end == WideView::npos) break;
+        start = end + 1;
+    }
+    return pieces;
+}
+
+// A ";"-terminated list of non-empty pieces, without the last (empty) piece.
+std::optional<std::vector<WideString>> terminatedPieces(WideView stored) {
+    if (stored.empty()) return std::vector<WideString>{};
+    if (stored.back() != u';') return std::nullopt;
+    std::vector<WideString> pieces = split(stored.substr(0, stored.size() - 1), u';');
+    for (const WideString& piece : pieces) {
+        if (piece.empty()) return std::nullopt;
+    }
+    return pieces;
+}
+
+struct SearchKind {
+    const char* name;
+    char16_t letter;
+    bool hasText;
+};
+const SearchKind kSearchKinds[] = {
+    {"bundled", u'B', true},   {"directory", u'A', true},    {"env", u'E', true},
+    {"registry", u'Y', false}, {"system-path", u'S', false},
+};
+
+struct ClassPathType {
+    const char* name;
+    char16_t letter;
+};
+const ClassPathType kClassPathTypes[] = {
+    {"archive", u'A'}, {"directory", u'D'}, {"env", u'E'}, {"scan", u'S'}};
+
+std::string quotedUtf8(WideView text) {
+    return "\"" + toUtf8(text) + "\"";
+}
+
+}  // namespace
+
+const char* const kExecutableTypeNames = "\"windowed\", \"console\" or \"console-message-boxes\"";
+
+const std::vector<SettingSpec>& settingSpecs() {
+    static const std::vector<SettingSpec> specs = makeSpecs();
+    return specs;
+}
+
+const SettingSpec* settingByPath(std::string_view path) {
+    for (const SettingSpec& spec : settingSpecs()) {
+        if (path == spec.path) return &spec;
+    }
+    return nullptr;
+}
+
+const SettingSpec* settingByKey(std::int32_t key) {
+    for (const SettingSpec& spec : settingSpecs()) {
+        if (spec.key == key) return &spec;
+    }
+    return nullptr;
+}
+
+std::optional<char32_t> firstBeyondLatin1(WideView text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c <= 0xFF) continue;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        }
+        return c;
+    }
+    return std::nullopt;
+}
+
+std::string latin1(WideView text) {
+    std::string bytes;
+    for (char16_t c : text) bytes.push_back(static_cast<char>(c <= 0xFF ? c : '?'));
+    return bytes;
+}
+
+std::string codePoint(char32_t c) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+    return text;
+}
+
+std::optional<std::string> flavourLetter(std::string_view name) {
+    if (name == "tesmo") return "t";
+    if (name == "korvane") return "k";
+    return std::nullopt;
+}
+
+std::optional<std::string> flavourName(std::string_view letter) {
+    if (letter == "t") return "tesmo";
+    if (letter == "k") return "korvane";
+    return std::nullopt;
+}
+
+std::optional<std::string> executableTypeValue(std::string_view name) {
+    if (name == "windowed") return "1";
+    if (name == "console") return "0";
+    if (name == "console-message-boxes") return "5";
+    return std::nullopt;
+}
+
+std::optional<std::string> executableTypeName(std::string_view value) {
+    if (value == "1") return "windowed";
+    if (value == "0") return "console";
+    if (value == "5") return "console-message-boxes";
+    return std::nullopt;
+}
+
+std::string versionFault(std::string_view version) {
+    bool digits = !version.empty() && version.front() >= '0' && version.front() <= '9' &&
+                  version.back() >= '0' && version.back() <= '9';
+    for (char c : version) digits = digits && ((c >= '0' && c <= '9') || c == '.' || c == '_');
+    if (digits) return {};
+    return "\"" + std::string(version) +
+           "\" is not a Java version such as \"1.8\", \"11\" or \"1.7.0_51\"; the launcher "
+           "compares versions as text";
+}
+
+std::string colourTextFault(std::string_view text) {
+    std::vector<WideString> parts = split(ascii(text), u',');
+    if (parts.size() != 3) {
+        return "\"" + std::string(text) + "\" is not three numbers \"red,green,blue\"";
+    }
+    for (const WideString& part : parts) {
+        std::size_t first = part.find_first_not_of(u" \t");
+        bool number = first != WideString::npos && part.size() - first <= 3;
+        int value = 0;
+        for (std::size_t i = first; number && i < part.size(); ++i) {
+            number = part[i] >= u'0' && part[i] <= u'9';
+            value = value * 10 + (part[i] - u'0');
+        }
+        if (!number || value > 255) {
+            return "\"" + std::string(text) +
+                   "\" is not three numbers from 0 to 255 \"red,green,blue\"";
+        }
+    }
+    return {};
+}
+
+std::optional<WideString> joinArguments(const std::vector<WideString>& arguments,
+                                        std::string& error) {
+    WideString joined;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const WideString& argument = arguments[i];
+        WideString quoted = argument;
+        if (argument.empty() || argument.find_first_of(u" \"'") != WideString::npos) {
+            if (argument.find(u'"') == WideString::npos) {
+                quoted = u"\"" + argument + u"\"";
+            } else if (argument.find(u'\'') == WideString::npos) {
+                quoted = u"'" + argument + u"'";
+            } else {
+                error = "element " + std::to_string(i + 1) + " " + quotedUtf8(argument) +
+                        " holds both kinds of quote, which the launcher's splitting of "
+                        "arguments cannot pass on; give the whole setting as one string";
+                return std::nullopt;
+            }
+        }
+        if (i > 0) joined.push_back(u' ');
+        joined += quoted;
+    }
+    ArgumentList check;
+    splitCommandLine(joined, check);
+    if (check != arguments) {
+        error =
+            "the arguments do not survive the launcher's splitting; give the whole setting "
+            "as one string";
+        return std::nullopt;
+    }
+    return joined;
+}
+
+std::optional<std::vector<WideString>> canonicalArguments(WideView text) {
+    ArgumentList arguments;
+    splitCommandLine(text, arguments);
+    std::string ignored;
+    std::optional<WideString> joined = joinArguments(arguments, ignored);
+    if (!joined || *joined != text) return std::nullopt;
+    return arguments;
+}
+
+std::optional<std::vector<WideString>> canonicalPathList(WideView text) {
+    if (text.empty()) return std::vector<WideString>{};
+    std::vector<WideString> pieces = split(text, u';');
+    for (const WideString& piece : pieces) {
+        if (piece.empty()) return std::nullopt;
+    }
+    return pieces;
+}
+
+std::optional<WideString> searchEntryText(WideView entry, std::string& error) {
+    std::size_t colon = entry.find(u':');
+    std::string kind = toUtf8(entry.substr(0, colon));
+    WideView text = colon == WideView::npos ? WideView() : entry.substr(colon + 1);
+    for (const SearchKind& known : kSearchKinds) {
+        if (kind != known.name) continue;
+        if (known.hasText && text.empty()) {
+            error = "\"" + kind + "\" needs its text: \"" + kind + ":...\"";
+            return std::nullopt;
+        }
+        if (!known.hasText && colon != WideView::npos) {
+            error = "\"" + kind + "\" takes no text after it";
+            return std::nullopt;
+        }
+        if (text.find(u';') != WideView::npos) {
+            error = quotedUtf8(entry) + " holds \";\", which separates the search entries";
+            return std::nullopt;
+        }
+        return known.letter + WideString(text);
+    }
+    error = "unknown search entry " + quotedUtf8(entry) +
+            "; use \"bundled:DIRECTORY\", \"directory:DIRECTORY\", \"env:VARIABLE\", "
+            "\"registry\" or \"system-path\"";
+    return std::nullopt;
+}
+
+std::optional<std::vector<WideString>> canonicalSearchEntries(WideView stored) {
+    std::optional<std::vector<WideString>> pieces = terminatedPieces(stored);
+    if (!pieces) return std::nullopt;
+    std::vector<WideString> entries;
+    for (const WideString& piece : *pieces) {
+        const SearchKind* found = nullptr;
+        for (const SearchKind& known : kSearchKinds) {
+            if (known.letter == piece[0]) found = &known;
+        }
+        if (!found || found->hasText != (piece.size() > 1)) return std::nullopt;
+        WideString entry = ascii(found->name);
+        if (found->hasText) entry += u":" + piece.substr(1);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::string storedSearchFault(WideView stored) {
+    for (const WideString& piece : split(stored, u';')) {
+        if (piece.empty()) continue;
+        if (WideView(u"ABRESY").find(piece[0]) == WideView::npos) {
+            return "the entry " + quotedUtf8(piece) +
+                   " does not start with a search letter (A, B, R, E, S or Y); the launcher "
+                   "would skip it";
+        }
+    }
+    return {};
+}
+
+const char* classPathTypeName(char16_t type) {
+    for (const ClassPathType& known : kClassPathTypes) {
+        if (known.letter == type) return known.name;
+    }
+    return nullptr;
+}
+
+char16_t classPathType(std::string_view name) {
+    for (const ClassPathType& known : kClassPathTypes) {
+        if (name == known.name) return known.letter;
+    }
+    return 0;
+}
+
+WideString classPathText(const std::vector<ClassPathEntry>& entries) {
+    WideString text;
+    for (const ClassPathEntry& entry : entries) {
+        text.push_back(entry.type);
+        text.push_back(entry.required ? u'1' : u'0');
+        text += entry.value + u";";
+    }
+    return text;
+}
+
+std::optional<std::vector<ClassPathEntry>> canonicalClassPath(WideView stored) {
+    std::optional<std::vector<WideString>> pieces = terminatedPieces(stored);
+    if (!pieces) return std::nullopt;
+    std::vector<ClassPathEntry> entries;
+    for (const WideString& piece : *pieces) {
+        if (piece.size() < 3 || !classPathTypeName(piece[0]) ||
+            (piece[1] != u'0' && piece[1] != u'1')) {
+            return std::nullopt;
+        }
+        entries.push_back({piece[0], piece[1] == u'1', piece.substr(2)});
+    }
+    return entries;
+}
+
+std::string storedClassPathFault(WideView stored) {
+    for (const WideString& piece : split(stored, u';')) {
+        if (piece.empty()) continue;
+        if (piece.size() < 3) {
+            return "the entry " + quotedUtf8(piece) +
+                   " is shorter than a type letter, a required flag and a value";
+        }
+        if (!classPathTypeName(piece[0])) {
+            return "the entry " + quotedUtf8(piece) +
+                   " does not start with a type letter (A, D, E or S); the launcher would add "
+                   "nothing for it";
+        }
+    }
+    return {};
+}
+
+bool matchesSomeLocale(std::string_view prefix) {
+    static const std::set<std::string> locales = [] {
+        std::set<std::string> all;
+        for (unsigned id = 0; id <= 0xFFFF; ++id) {
+            all.insert(localeForLanguage(static_cast<std::uint16_t>(id)));
+        }
+        return all;
+    }();
+    for (const std::string& locale : locales) {
+        if (startsWith(std::string_view(locale), prefix)) return true;
+    }
+    return false;
+}
+
+}  // namespace tesmo::tools

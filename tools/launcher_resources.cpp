@@ -1,0 +1,108 @@
+#include "tools/launcher_resources.h"
+
+#include <algorithm>
+
+#include "tools/image_files.h"
+
+namespace tesmo::tools {
+
+namespace {
+
+const ResourceName kSplashName{kSplashResourceId, {}};
+const ResourceName kIconGroupName{0, kSplashIconName};
+
+bool is(const Resource& resource, std::uint16_t type, const ResourceName& name) {
+    return !resource.type.named() && resource.type.id == type && resource.name == name;
+}
+
+const Resource* find(const std::vector<Resource>& resources, std::uint16_t type,
+                     const ResourceName& name) {
+    for (const Resource& resource : resources) {
+        if (is(resource, type, name)) return &resource;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ImageEdit setLauncherImages(std::string_view stub, const LauncherImages& images) {
+    if (images.empty()) return {std::string(stub), {}};
+    ResourceList list = readResources(stub);
+    if (!list.error.empty()) return {{}, "the stub's resources cannot be read: " + list.error};
+    std::vector<Resource>& resources = list.resources;
+    std::string error;
+
+    if (images.splashBitmap) {
+        std::optional<Bitmap> bitmap = bitmapFromFile(*images.splashBitmap, error);
+        if (!bitmap) return {{}, "splash bitmap: " + error};
+        std::erase_if(resources,
+                      [](const Resource& r) { return is(r, kResourceTypeBitmap, kSplashName); });
+        resources.push_back({{kResourceTypeBitmap, {}}, kSplashName, 0, 0, bitmap->resource});
+    }
+    if (images.splashImage) {
+        std::erase_if(resources,
+                      [](const Resource& r) { return is(r, kResourceTypeData, kSplashName); });
+        resources.push_back({{kResourceTypeData, {}}, kSplashName, 0, 0, *images.splashImage});
+    }
+    if (images.icon) {
+        // The images of a group this replaces would be left behind unnamed by anything.
+        std::vector<std::uint16_t> replaced;
+        for (const Resource& resource : resources) {
+            if (is(resource, kResourceTypeGroupIcon, kIconGroupName)) {
+                for (std::uint16_t id : iconIdsOfGroup(resource.data)) replaced.push_back(id);
+            }
+        }
+        std::erase_if(resources, [&](const Resource& r) {
+            return is(r, kResourceTypeGroupIcon, kIconGroupName) ||
+                   (!r.type.named() && r.type.id == kResourceTypeIcon && !r.name.named() &&
+                    std::find(replaced.begin(), replaced.end(), r.name.id) != replaced.end());
+        });
+        std::uint16_t firstId = 1;
+        for (const Resource& resource : resources) {
+            if (!resource.type.named() && resource.type.id == kResourceTypeIcon &&
+                !resource.name.named()) {
+                firstId = std::max<std::uint16_t>(firstId, resource.name.id + 1);
+            }
+        }
+        std::optional<IconResources> icon = iconFromFile(*images.icon, firstId, error);
+        if (!icon) return {{}, "icon: " + error};
+        for (std::size_t i = 0; i < icon->images.size(); ++i) {
+            resources.push_back({{kResourceTypeIcon, {}},
+                                 {static_cast<std::uint16_t>(firstId + i), {}},
+                                 0,
+                                 0,
+                                 icon->images[i]});
+        }
+        resources.push_back({{kResourceTypeGroupIcon, {}}, kIconGroupName, 0, 0, icon->group});
+    }
+    return writeResources(stub, resources);
+}
+
+LauncherImages readLauncherImages(std::string_view launcher, std::string& error) {
+    LauncherImages images;
+    ResourceList list = readResources(launcher);
+    if (!list.error.empty()) {
+        error = list.error;
+        return images;
+    }
+    std::string ignored;
+    if (const Resource* bitmap = find(list.resources, kResourceTypeBitmap, kSplashName)) {
+        images.splashBitmap = bitmapFileFromResource(bitmap->data, ignored);
+    }
+    if (const Resource* data = find(list.resources, kResourceTypeData, kSplashName)) {
+        images.splashImage = data->data;
+    }
+    if (const Resource* group = find(list.resources, kResourceTypeGroupIcon, kIconGroupName)) {
+        images.icon = iconFileFromResources(
+            group->data,
+            [&](std::uint16_t id) -> std::optional<std::string> {
+                const Resource* image = find(list.resources, kResourceTypeIcon, {id, {}});
+                if (!image) return std::nullopt;
+                return image->data;
+            },
+            ignored);
+    }
+    return images;
+}
+
+}  // namespace tesmo::tools
