@@ -3,7 +3,8 @@
 // on the exact command line or environment start the launcher through `wintest run`;
 // `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
 // keeps the desktop of a session alive (see there); `wintest add-resource` gives an
-// executable a resource section at its end.
+// executable a resource section at its end; `wintest resources` reports the pictures of a
+// launcher the way Windows loads them.
 #include <windows.h>
 
 #include <algorithm>
@@ -538,6 +539,76 @@ int addResource(const Options& options) {
     return 0;
 }
 
+// What Windows finds of a launcher's pictures: the splash bitmap with its size and one
+// pixel, the raw splash image, and the icon group loaded at two sizes. Printed as JSON.
+int resources(const Options& options) {
+    auto file = options.get(L"file");
+    if (!file || !options.onlyKnown({L"file"})) {
+        fail("resources: --file is required");
+        return kExitUsage;
+    }
+    HMODULE module = LoadLibraryExW(file->c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) {
+        fail("resources: cannot load the file, error " + std::to_string(GetLastError()));
+        return 1;
+    }
+    std::string json = "{";
+    auto bitmap = static_cast<HBITMAP>(
+        LoadImageW(module, MAKEINTRESOURCEW(10000), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+    json += "\"bitmap\": ";
+    BITMAP info{};
+    if (bitmap && GetObjectW(bitmap, sizeof info, &info)) {
+        HDC memory = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        COLORREF pixel = GetPixel(memory, 5, 0);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+        json += "{\"width\": " + std::to_string(info.bmWidth) +
+                ", \"height\": " + std::to_string(info.bmHeight) +
+                ", \"pixel_5_0\": " + std::to_string(pixel) + "}";
+    } else {
+        json += "null";
+    }
+
+    json += ", \"data\": ";
+    HRSRC data = FindResourceW(module, MAKEINTRESOURCEW(10000), MAKEINTRESOURCEW(10));
+    HGLOBAL loaded = data ? LoadResource(module, data) : nullptr;
+    const auto* bytes = loaded ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
+    if (bytes) {
+        std::string hex;
+        char digits[3];
+        for (DWORD i = 0; i < SizeofResource(module, data); ++i) {
+            std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+            hex += digits;
+        }
+        json += "\"" + hex + "\"";
+    } else {
+        json += "null";
+    }
+
+    for (int size : {16, 32}) {
+        json += ", \"icon" + std::to_string(size) + "\": ";
+        auto icon = static_cast<HICON>(
+            LoadImageW(module, L"ID_SPLASH_ICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+        ICONINFO parts{};
+        BITMAP mask{};
+        if (icon && GetIconInfo(icon, &parts) && GetObjectW(parts.hbmMask, sizeof mask, &mask)) {
+            // A colour icon's mask is as high as the icon.
+            json += "[" + std::to_string(mask.bmWidth) + ", " + std::to_string(mask.bmHeight) + "]";
+            DeleteObject(parts.hbmMask);
+            if (parts.hbmColor) DeleteObject(parts.hbmColor);
+        } else {
+            json += "null";
+        }
+        if (icon) DestroyIcon(icon);
+    }
+    FreeLibrary(module);
+    writeHandle(STD_OUTPUT_HANDLE, json + "}\n");
+    return 0;
+}
+
 // Prints the 8.3 form of a path, which only Windows can compute.
 int shortPath(const Options& options) {
     auto path = options.get(L"path");
@@ -583,8 +654,11 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold") return hold(options);
     if (command == L"lcid") return lcid();
     if (command == L"add-resource") return addResource(options);
+    if (command == L"resources") return resources(options);
     if (command == L"short-path") return shortPath(options);
     if (command == L"filetime") return fileTime(options);
-    fail("usage: wintest run|box|hold|lcid|add-resource|short-path|filetime [--option value]...");
+    fail(
+        "usage: wintest run|box|hold|lcid|add-resource|resources|short-path|filetime "
+        "[--option value]...");
     return kExitUsage;
 }
