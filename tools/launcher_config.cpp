@@ -436,7 +436,7 @@ class Parser {
         if (file.is_relative()) file = directory_ / file;
         std::optional<std::string> bytes = files_(file);
         if (!bytes) {
-            std::u8string shown = file.u8string();
+            std::u8string shown = fs::path(file).make_preferred().u8string();
             error(lineOf(node), path,
                   "cannot read \"" + std::string(shown.begin(), shown.end()) + "\"");
         }
