@@ -1,0 +1,200 @@
+"""tesmo-build end to end: launchers made from configuration files, their pictures as
+Windows loads them, the launcher starting against the stand-in VM, the tool's Windows
+build, refusals and inspect's round trip through files."""
+
+import json
+import shutil
+import struct
+import subprocess
+from pathlib import Path
+
+import pytest
+
+import rig
+from rig import helper_path, run_launcher, run_wine, unix_to_windows
+from runtimes import make_runtime
+
+JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
+NATIVE_TOOL = rig.build_dir() / "native" / "tools" / "tesmo-build"
+WINDOWS_TOOL = rig.build_dir() / "win64" / "tools" / "tesmo-build.exe"
+
+APP_SOURCE = """
+package com.example;
+
+public class App {
+    public static void main(String[] args) {
+        System.out.println("hello from the sample");
+    }
+}
+"""
+
+
+def bitmap(width: int, height: int) -> bytes:
+    """A 24-bit bitmap whose pixel (x, y), counted from the top, is red x*y, green y, blue x."""
+    row_size = (width * 3 + 3) // 4 * 4
+    rows = []
+    for y in reversed(range(height)):
+        row = b"".join(bytes([x % 256, y % 256, (x * y) % 256]) for x in range(width))
+        rows.append(row + b"\0" * (row_size - len(row)))
+    pixels = b"".join(rows)
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835,
+                         0, 0)
+    return b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54) + header + pixels
+
+
+def icon(sizes: list[int]) -> bytes:
+    images = []
+    for size in sizes:
+        colour = bytes([0, 0, 255, 255]) * (size * size)
+        mask = b"\0" * ((size + 31) // 32 * 4 * size)
+        images.append(struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0,
+                                  len(colour) + len(mask), 0, 0, 0, 0) + colour + mask)
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, image in zip(sizes, images):
+        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
+    return out + b"".join(images)
+
+
+def tool(*args, cwd=None):
+    return subprocess.run([str(NATIVE_TOOL), *map(str, args)], capture_output=True, text=True,
+                          timeout=60, cwd=cwd)
+
+
+@pytest.fixture(scope="module")
+def sample_jar(tmp_path_factory):
+    root = tmp_path_factory.mktemp("sample")
+    source = root / "src" / "com" / "example" / "App.java"
+    source.parent.mkdir(parents=True)
+    source.write_text(APP_SOURCE)
+    subprocess.run(["javac", "--release", "8", "-d", str(root / "classes"), str(source)],
+                   check=True, capture_output=True)
+    jar = root / "app.jar"
+    subprocess.run(["jar", "cf", str(jar), "-C", str(root / "classes"), "."], check=True)
+    return jar
+
+
+CONFIG = """
+[application]
+id = "builder test"
+main-class = "com.example.App"
+arguments = ["--fixed", "two words"]
+flavour = "tesmo"
+
+[java]
+search = ['bundled:.\\jre']
+
+[classpath]
+entries = [
+    { archive = 'lib\\kvnruntime.jar' },
+    { archive = 'lib\\app.jar', required = true },
+]
+
+[splash]
+bitmap = "pictures/splash.bmp"
+image = "pictures/splash.png"
+
+[executable]
+type = "console"
+icon = "pictures/app.ico"
+
+[files]
+include = [{ name = 'data\\hello.txt', source = "hello.txt" }]
+
+[messages]
+title = "Builder test"
+
+[messages.de]
+title = "Builder-Test"
+"""
+
+
+def lay_out(root: Path, sample_jar: Path, config: str = CONFIG) -> Path:
+    """An application folder with its configuration, pictures, jars and a runtime."""
+    (root / "pictures").mkdir(parents=True)
+    (root / "pictures" / "splash.bmp").write_bytes(bitmap(120, 40))
+    (root / "pictures" / "splash.png").write_bytes(b"\x89PNG\r\n\x1a\nnot really")
+    (root / "pictures" / "app.ico").write_bytes(icon([16, 32]))
+    (root / "hello.txt").write_text("hello\n")
+    (root / "lib").mkdir()
+    shutil.copy(sample_jar, root / "lib" / "app.jar")
+    shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
+    make_runtime(root / "jre", "jre8")
+    path = root / "app.toml"
+    path.write_text(config, encoding="utf-8")
+    return path
+
+
+def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path, sample_jar):
+    config = lay_out(tmp_path / "app", sample_jar)
+    exe = tmp_path / "app" / "app.exe"
+    built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
+    assert built.returncode == 0, built.stderr
+
+    found = run_wine([str(helper_path("wintest")), "resources", "--file", unix_to_windows(exe)])
+    assert found.returncode == 0, found.stderr
+    pictures = json.loads(found.stdout)
+    # Pixel (5, 0): red 0, green 0, blue 5 in COLORREF order.
+    assert pictures["bitmap"] == {"width": 120, "height": 40, "pixel_5_0": 5 << 16}
+    assert bytes.fromhex(pictures["data"]) == b"\x89PNG\r\n\x1a\nnot really"
+    assert pictures["icon16"] == [16, 16] and pictures["icon32"] == [32, 32]
+
+    result = run_launcher(exe, args=["user"], env={"TESMO_LOG": "yes"})
+    assert result.exit_code == 0, result.stderr
+    record = json.loads((tmp_path / "app" / "jre" / "bin" / "client" /
+                         f"jvm-launch-{result.pid}.json").read_text(encoding="utf-8"))
+    [main] = [e for e in record["events"] if e["call"] == "main"]
+    assert main["args"][1] == "com.example.App"
+    assert main["args"][-3:] == ["--fixed", "two words", "user"]
+    assert "extracting files done" in result.log_text.splitlines()
+
+
+def test_the_windows_build_of_the_tool_writes_the_same_launcher(tmp_path, sample_jar):
+    config = lay_out(tmp_path / "app", sample_jar)
+    native = tmp_path / "native.exe"
+    assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", native).returncode == 0
+    windows = tmp_path / "windows.exe"
+    completed = run_wine([str(WINDOWS_TOOL), "build", unix_to_windows(config), "--stub",
+                          unix_to_windows(rig.launcher_stub(64)), "--out",
+                          unix_to_windows(windows)])
+    assert completed.returncode == 0, completed.stderr
+    assert windows.read_bytes() == native.read_bytes()
+
+
+@pytest.mark.parametrize("edit, message", [
+    (("[java]\nsearch = ['bundled:.\\jre']", "[java]\nsearch = ['bundled:.\\jre', 'registy']"),
+     "app.toml:9: java.search: unknown search entry \"registy\""),
+    (('hello.txt"', 'missing.txt"'), "app.toml:26: files.include: cannot read"),
+])
+def test_an_invalid_configuration_writes_nothing(tmp_path, sample_jar, edit, message):
+    config = lay_out(tmp_path / "app", sample_jar, CONFIG.replace(*edit))
+    exe = tmp_path / "app.exe"
+    built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
+    assert built.returncode == 2
+    assert "tesmo-build: " + message.replace("app.toml", str(config)) in built.stderr
+    assert not exe.exists()
+    assert list(tmp_path.glob("app.exe*")) == []
+
+
+@pytest.mark.parametrize("bits", [64, 32])
+def test_inspect_prints_a_configuration_that_builds_the_same_launcher(tmp_path, sample_jar,
+                                                                      bits):
+    config = lay_out(tmp_path / "app", sample_jar)
+    first = tmp_path / "first.exe"
+    assert tool("build", config, "--stub", rig.launcher_stub(bits), "--out", first).returncode == 0
+
+    printed = tmp_path / "printed" / "app.toml"
+    printed.parent.mkdir()
+    inspected = tool("inspect", first, "--out", printed, "--files", tmp_path / "printed" / "files")
+    assert inspected.returncode == 0, inspected.stderr
+    assert inspected.stderr == ""
+    text = printed.read_text(encoding="utf-8")
+    assert "source = \"files/include/data/hello.txt\"" in text
+    assert (tmp_path / "printed" / "files" / "include" / "data" / "hello.txt").read_text() == \
+        "hello\n"
+
+    second = tmp_path / "second.exe"
+    rebuilt = tool("build", printed, "--stub", rig.launcher_stub(bits), "--out", second)
+    assert rebuilt.returncode == 0, rebuilt.stderr
+    assert second.read_bytes() == first.read_bytes()
