@@ -449,6 +449,7 @@ class Parser {
             error(lineOf(node), path, "expected a file name, found " + typeName(node));
             return;
         }
+        givenPictures_.insert(path);
         std::optional<std::string> bytes = readFile(node, path, name->get());
         if (!bytes) return;
         std::string fault;
@@ -602,11 +603,11 @@ class Parser {
         bool splash = narrow_.count(kKeySplashEnabled) && narrow_[kKeySplashEnabled] == "1";
         bool runtimeSplash =
             narrow_.count(kKeySplashThroughRuntime) && narrow_[kKeySplashThroughRuntime] == "1";
-        if (splash && !runtimeSplash && !out_.images.splashBitmap) {
+        if (splash && !runtimeSplash && !givenPictures_.count("splash.bitmap")) {
             warning("splash.enabled",
                     "the splash window shows a grey area: no splash.bitmap is given");
         }
-        if (splash && runtimeSplash && !out_.images.splashImage) {
+        if (splash && runtimeSplash && !givenPictures_.count("splash.image")) {
             warning("splash.runtime-library",
                     "the runtime's splash library gets no picture: no splash.image is given");
         }
@@ -634,6 +635,7 @@ class Parser {
     const FileSource& files_;
     LauncherConfig& out_;
     bool defaults_ = true;
+    std::set<std::string> givenPictures_;
     std::map<std::int32_t, std::string> narrow_;
     std::map<std::int32_t, Origin> origins_;
     std::map<std::int32_t, WideString> wide_;
