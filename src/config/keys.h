@@ -82,8 +82,8 @@ enum class KeyType { Text, Wide, Int, Colour };
 struct KeyInfo {
     std::int32_t key;
     KeyType type;
-    std::size_t capacity;  // characters including the terminator
-    const char* setting;   // "table.name" in the builder's configuration file
+    std::size_t capacity;     // characters including the terminator
+    const char* setting;      // "table.name" in the builder's configuration file
     const char* defaultText;  // default English message text, or nullptr
 };
 
