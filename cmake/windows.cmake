@@ -10,12 +10,15 @@ add_library(tesmo_shell STATIC
     src/files/extraction_windows.cpp
     src/files/removal_windows.cpp
     src/files/temp_directory_windows.cpp
+    src/instance/single_instance_windows.cpp
+    src/instance/window_activation_windows.cpp
     src/launcher/console_windows.cpp
     src/launcher/driver_windows.cpp
     src/launcher/error_reporting_windows.cpp
     src/launcher/initialise_windows.cpp
     src/launcher/reboot_windows.cpp
     src/platform/paths_windows.cpp
+    src/platform/system_calls_windows.cpp
     src/runtime/installation_check_windows.cpp
     src/runtime/packed_runtime_windows.cpp
     src/runtime/registry_catalogue_windows.cpp

@@ -13,9 +13,6 @@
 
 namespace tesmo {
 
-SystemCalls systemCalls = {GetTempPathW, GetTempPathA, GetTempFileNameW, GetTempFileNameA,
-                           CreateDirectoryA};
-
 WideString launcherTempDirectory;
 
 namespace {

@@ -8,12 +8,13 @@
 
 #include "config/keys.h"
 #include "config/settings.h"
+#include "files/extraction.h"
+#include "instance/single_instance.h"
 #include "launcher/console.h"
 #include "launcher/error_reporting.h"
 #include "launcher/initialise.h"
 #include "launcher/launcher_state.h"
 #include "platform/windows_text.h"
-#include "files/extraction.h"
 #include "runtime/runtime_library.h"
 #include "vm/java_vm_launcher.h"
 
@@ -44,6 +45,10 @@ int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand
         if (switches.quiet) quietMode = true;
         for (int i = 0; i < switches.consoleRequests; ++i) obtainConsole();
     }
+
+    // A language restart is started by the running instance itself and must not meet it
+    // as a second start.
+    if (!languageRestart) checkSingleInstance(true, true);
 
     if (extractIncludedFiles(true) != 0) fatalMessage(kMessageInternalError, "16");
     setNativeLibraryPath();

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "files/extraction.h"
 #include "files/temp_directory.h"
+#include "instance/single_instance.h"
 #include "launcher/error_reporting.h"
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
@@ -63,6 +64,7 @@ const ClassPathSources kClassPathSources = {expandInPlace,    exists,
 
 std::vector<WideString> buildSystemProperties() {
     PropertyValues values;
+    values.semaphoreName = instanceSemaphoreName;
     values.korvane = korvaneFlavour();
     values.modulePath = executablePath();
     if (getSettingInt(kKeySingleInstance) != 0) {

@@ -57,16 +57,15 @@ class TestSwitchingOn:
         assert match["exe"] == unix_to_windows(launcher)
         assert lines[1] == ""
         assert lines[2].startswith("number of sections: ")
-        # The stages in their order: block, locale, working directory, extraction, native
-        # library path, runtime search.
-        assert lines[6:12] == ["sun.locale.formatasdefault is true",
-                               "language/country is en_US",
-                               "working directory unchanged",
-                               "extracting files",
-                               "Included files: 0",
-                               "native lib dir is "]
-        assert lines[12].startswith("Setting PATH (native libs) ")
-        assert lines[13] == "LoadDLL (1, (null), 0)"
+        # The stages in their order: block, locale, working directory, instance semaphore,
+        # extraction, native library path, runtime search.
+        assert lines[6:9] == ["sun.locale.formatasdefault is true",
+                              "language/country is en_US",
+                              "working directory unchanged"]
+        assert lines[9].startswith("semaphore name Local\\")
+        assert lines[10:13] == ["extracting files", "Included files: 0", "native lib dir is "]
+        assert lines[13].startswith("Setting PATH (native libs) ")
+        assert lines[14] == "LoadDLL (1, (null), 0)"
         assert lines[-1] == "ERROR: No JVM found"
 
     def test_tmp_naming_no_directory_falls_back_to_the_drive_root(self, launcher,

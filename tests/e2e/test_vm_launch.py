@@ -114,11 +114,12 @@ class TestCompletedLaunch:
         assert result.exit_code == 0, result.stderr
         exe = exe_windows(app)
         got = options(result)
-        assert got[:4] == [f"-Dtesmo.moduleName={exe}", f"-Dsun.java.command={exe}",
-                           "-Dtesmo.tempDir=", "-Dtesmo.unextractedPosition=0"]
-        assert got[4].startswith("-Djava.library.path=")
-        assert got[5].startswith("-Dtesmo.consoleCodepage=cp")
-        assert got[6:-1] == ["-Xms64m", "-Dconfigured=a b", "-Dincluded=1", "-Dfrom.j=1",
+        assert got[0].startswith("-Dtesmo.semaphoreName=Local\\")
+        assert got[1:5] == [f"-Dtesmo.moduleName={exe}", f"-Dsun.java.command={exe}",
+                            "-Dtesmo.tempDir=", "-Dtesmo.unextractedPosition=0"]
+        assert got[5].startswith("-Djava.library.path=")
+        assert got[6].startswith("-Dtesmo.consoleCodepage=cp")
+        assert got[7:-1] == ["-Xms64m", "-Dconfigured=a b", "-Dincluded=1", "-Dfrom.j=1",
                              "-Dsun.locale.formatasdefault=false", "-Duser.language=de",
                              "-Duser.country=DE", "-Dfrom.file=1", "-Xmx256m"]
         assert got[-1].startswith("-Djava.class.path=")
@@ -257,7 +258,7 @@ class TestKorvaneFlavour:
         result = app.run()
         assert result.exit_code == 0, result.stderr
         got = options(result)
-        assert got[0] == "-Dtesmo.isKorvane=true"
+        assert got[1] == "-Dtesmo.isKorvane=true"
         root = unix_to_windows(app.root)
         assert got[-1] == (f"-Djava.class.path={root}\\inst\\.korvane\\kvnruntime.jar;"
                            f"{root}\\.\\lib\\app.jar;")

@@ -1,0 +1,9 @@
+#include "platform/system_calls.h"
+
+namespace tesmo {
+
+SystemCalls systemCalls = {GetTempPathW,     GetTempPathA,     GetTempFileNameW,
+                           GetTempFileNameA, CreateDirectoryA, Sleep,
+                           WriteFile,        GetConsoleTitleA, SetConsoleTitleA};
+
+}  // namespace tesmo
