@@ -91,10 +91,13 @@ public final class Launcher {
     }
 
     /**
-     * The name of the semaphore the launcher holds in single-instance mode
-     * ({@code tesmo.semaphoreName}).
+     * The name of the semaphore this instance of the launcher holds ({@code tesmo.semaphoreName}):
+     * in single-instance mode the application's one name, otherwise a name with this instance's
+     * number appended (0 for the first running instance, 1 for the second, ...), which tells how
+     * many instances of the same executable run.
      *
-     * @return the name, or {@code null} when single-instance mode is off
+     * @return the name, or {@code null} when the launcher did not take one (after a language
+     *         restart, or without a launcher)
      */
     public static String semaphoreName() {
         return property("tesmo.semaphoreName");
@@ -109,6 +112,32 @@ public final class Launcher {
     public static File processCommFile() {
         String value = property("tesmo.processCommFile");
         return value == null ? null : new File(value);
+    }
+
+    /**
+     * Registers a listener for the arguments of later starts of the application in
+     * single-instance mode. Hand-overs that arrived before the first listener was added (while
+     * the application was still starting) are delivered to that listener. See
+     * {@link InstanceListener} for the thread it is called on.
+     *
+     * <p>Without single-instance mode ({@link #processCommFile()} is {@code null}) every start
+     * runs on its own and the listener is never called.
+     *
+     * @param listener the listener; registering it twice calls it twice
+     * @throws NullPointerException when {@code listener} is {@code null}
+     */
+    public static void addInstanceListener(InstanceListener listener) {
+        InstanceWatcher.addListener(listener);
+    }
+
+    /**
+     * Removes a listener added with {@link #addInstanceListener}; nothing happens when it is
+     * not registered.
+     *
+     * @param listener the listener to remove
+     */
+    public static void removeInstanceListener(InstanceListener listener) {
+        InstanceWatcher.removeListener(listener);
     }
 
     /**

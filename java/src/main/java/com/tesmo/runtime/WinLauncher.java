@@ -1,5 +1,7 @@
 package com.tesmo.runtime;
 
+import java.io.File;
+
 /**
  * The class whose {@code main} the native launcher calls (tesmo flavour); it sets up the
  * process the way the launcher's settings ask and then starts the application's main class.
@@ -16,6 +18,10 @@ package com.tesmo.runtime;
  * A log name that begins with {@code $} is one the launcher could not resolve; its
  * {@code ${name}} references are expanded here from system properties, then environment
  * variables. See {@code java/README.md} for the full rules.
+ *
+ * <p>In single-instance mode ({@code tesmo.processCommFile} set) it also starts watching the
+ * communication file, through which later starts hand over their arguments (see
+ * {@link InstanceListener}).
  *
  * <p>Applications never call this class; they read what it recorded through
  * {@link Launcher}.
@@ -39,6 +45,11 @@ public final class WinLauncher {
     public static void main(String[] args) throws Throwable {
         LeadingArguments leading = LeadingArguments.parse(args);
         Launcher.record(leading.windowed, leading.programName);
+        File commFile = Launcher.processCommFile();
+        if (commFile != null) {
+            // Before the application starts, so a start that comes meanwhile is not kept waiting.
+            InstanceWatcher.start(commFile);
+        }
         LogRedirection.apply(leading.errorLog, leading.outputLog, leading.appendToLogs);
         MainClassInvoker.invoke(leading.mainClass, leading.applicationArguments);
     }
