@@ -24,12 +24,15 @@ add_library(tesmo_shell STATIC
     src/runtime/registry_catalogue_windows.cpp
     src/runtime/runtime_library_windows.cpp
     src/runtime/runtime_search_windows.cpp
+    src/splash/splash_controller_windows.cpp
+    src/splash/splash_library_windows.cpp
+    src/splash/splash_windows.cpp
     src/vm/java_vm_launcher_windows.cpp
     src/vm/native_library_path_windows.cpp
     src/vm/variables_windows.cpp
     src/vm/vm_options_windows.cpp
 )
-target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32)
+target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32 gdi32)
 
 # JNI: the JDK's portable jni.h with our Windows jni_md.h. The JDK's include folder is
 # reached through a folder of its own so the cross compiler never sees other Linux headers.

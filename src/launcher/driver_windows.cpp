@@ -16,6 +16,7 @@
 #include "launcher/launcher_state.h"
 #include "platform/windows_text.h"
 #include "runtime/runtime_library.h"
+#include "splash/splash.h"
 #include "vm/java_vm_launcher.h"
 
 namespace tesmo {
@@ -27,7 +28,7 @@ char flavourLetter = '\0';
 std::string productName = "korvane";
 void* launcherInstance = nullptr;
 
-int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand*/) {
+int runLauncher(void* instance, const char* narrowCommandLine, int showCommand) {
     InitCommonControls();
     if (isRebootRequest(narrowCommandLine)) {
         rebootSystem();
@@ -50,9 +51,15 @@ int runLauncher(void* instance, const char* narrowCommandLine, int /*showCommand
     // as a second start.
     if (!languageRestart) checkSingleInstance(true, true);
 
+    bool splash = getSettingInt(kKeySplashEnabled) != 0;
+    // The runtime's own splash library is found through the runtime, so it comes later.
+    bool librarySplash = getSettingInt(kKeySplashThroughRuntime) != 0;
+    if (splash && !librarySplash) splashScreen(showCommand);
+
     if (extractIncludedFiles(true) != 0) fatalMessage(kMessageInternalError, "16");
     setNativeLibraryPath();
     if (!LoadDLL()) exitLauncher(83);
+    if (splash && librarySplash) splashScreen(showCommand);
     if (!launchJavaApplication(argumentList, true)) fatalMessageWide(kMessageVmNotStarted, nullptr);
 
     argumentList.clear();

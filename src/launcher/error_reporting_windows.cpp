@@ -9,12 +9,33 @@
 #include "launcher/log.h"
 #include "launcher/messages.h"
 #include "platform/windows_text.h"
+#include "splash/splash.h"
 
 namespace tesmo {
 
 namespace {
 
+// The splash window owns the boxes while it exists. Its thread may end at any moment, so
+// the owner is taken under a lock together with a count of the boxes it owns, and the
+// splash thread gives it up only while it owns none (releaseMessageOwner).
+SRWLOCK ownerLock = SRWLOCK_INIT;
 HWND messageOwnerWindow = nullptr;
+int boxesOwned = 0;
+
+HWND takeMessageOwner() {
+    AcquireSRWLockExclusive(&ownerLock);
+    HWND owner = messageOwnerWindow;
+    if (owner) ++boxesOwned;
+    ReleaseSRWLockExclusive(&ownerLock);
+    return owner;
+}
+
+void returnMessageOwner(HWND owner) {
+    if (!owner) return;
+    AcquireSRWLockExclusive(&ownerLock);
+    --boxesOwned;
+    ReleaseSRWLockExclusive(&ownerLock);
+}
 
 std::optional<WideString> longLogPath() {
     std::optional<WideString> path = logFilePath();
@@ -29,14 +50,28 @@ std::optional<WideString> longLogPath() {
 }  // namespace
 
 void setMessageOwner(void* window) {
+    AcquireSRWLockExclusive(&ownerLock);
     messageOwnerWindow = static_cast<HWND>(window);
+    ReleaseSRWLockExclusive(&ownerLock);
+}
+
+bool releaseMessageOwner(void* window) {
+    AcquireSRWLockExclusive(&ownerLock);
+    bool free = boxesOwned == 0 || messageOwnerWindow != window;
+    if (free && messageOwnerWindow == window) messageOwnerWindow = nullptr;
+    ReleaseSRWLockExclusive(&ownerLock);
+    return free;
 }
 
 void showMessageWide(const WideString& text) {
+    // A topmost splash would cover the box.
+    splashScreen(0);
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
         WideString title = getSettingWideString(kMessageTitle);
-        MessageBoxW(messageOwnerWindow, asWindows(message), asWindows(title), MB_OK | MB_ICONERROR);
+        HWND owner = takeMessageOwner();
+        MessageBoxW(owner, asWindows(message), asWindows(title), MB_OK | MB_ICONERROR);
+        returnMessageOwner(owner);
         return;
     }
     // The CRT's own conversion of the stream would depend on its locale; the file

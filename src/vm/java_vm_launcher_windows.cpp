@@ -224,10 +224,14 @@ bool launchJavaApplication(const ArgumentList& arguments, bool destroyVm) {
     return true;
 }
 
+// As a daemon: DestroyJavaVM waits for every attached non-daemon thread, and the splash
+// thread may stay attached (a splash that nothing closes) after the application has ended.
 JNIEnv* attachToVm() {
     if (!vmCreated) return nullptr;
     JNIEnv* env = nullptr;
-    if (javaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != 0) return nullptr;
+    if (javaVm->AttachCurrentThreadAsDaemon(reinterpret_cast<void**>(&env), nullptr) != 0) {
+        return nullptr;
+    }
     return env;
 }
 

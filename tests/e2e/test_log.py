@@ -66,7 +66,7 @@ class TestSwitchingOn:
         assert lines[10:13] == ["extracting files", "Included files: 0", "native lib dir is "]
         assert lines[13].startswith("Setting PATH (native libs) ")
         assert lines[14] == "LoadDLL (1, (null), 0)"
-        assert lines[-1] == "ERROR: No JVM found"
+        assert lines[-2:] == ["ERROR: No JVM found", "Hiding splash screen"]
 
     def test_tmp_naming_no_directory_falls_back_to_the_drive_root(self, launcher,
                                                                   wine_session):

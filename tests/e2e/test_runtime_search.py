@@ -165,7 +165,8 @@ class TestSearchOrder:
                               env={**LOG, "JAVA_HOME": None})
         assert result.exit_code == NO_RUNTIME
         log = lines(result)
-        assert log[-2:] == ["Search sequence finished", "ERROR: No JVM found"]
+        assert log[-3:] == ["Search sequence finished", "ERROR: No JVM found",
+                            "Hiding splash screen"]
         expected = text(MESSAGES[1016].replace("{0}", "64"))
         assert result.stderr == f"{expected}\r\n\r\nLog: {unix_to_windows(result.log_files[0])}\r\n"
 

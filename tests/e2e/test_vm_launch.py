@@ -220,8 +220,9 @@ class TestFailures:
         result = app.run()
         assert result.exit_code == 1
         log = result.log_text.splitlines()
-        assert log[-3:] == ["main returned", "ERROR: an exception occured",
-                            "ERROR: could not call main"]
+        # Every message first hides the splash, whether one was shown or not.
+        assert log[-4:] == ["main returned", "ERROR: an exception occured",
+                            "ERROR: could not call main", "Hiding splash screen"]
         assert 'Exception in thread "main" java.lang.IllegalStateException' in result.stderr
         assert not event(result, "DestroyJavaVM")
 

@@ -96,7 +96,7 @@ TEST(SplashGate, AHideAfterPublishingFallsToTheCaller) {
 // Racing threads: whatever the interleaving, exactly one side is left to hide a window
 // that was made, and none when no window was made.
 TEST(SplashGate, EveryRaceLeavesTheHideToExactlyOneSide) {
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 500; ++round) {
         SplashGate gate;
         bool created = false;
         bool published = false;
