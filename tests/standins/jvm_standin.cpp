@@ -24,14 +24,24 @@
 //                            classPathProblems), GetStaticMethodID (class, name, signature,
 //                            found), main (class, args, application, check, behaviour,
 //                            exception, returned, windowShown), firstRun (class, result),
-//                            CallStaticMethod (class, name, signature), ExceptionDescribe
+//                            CallStaticMethod (class, name, signature, result for int and
+//                            object methods), GetStringChars (string), ReleaseStringChars
+//                            (pinned: how many are still held), ExceptionDescribe
 //                            (exception, message), AttachCurrentThread[AsDaemon] (name,
 //                            already, result), DetachCurrentThread, GetEnv (version, result),
-//                            DestroyJavaVM (result, attachedThreads), exit (code), warning,
-//                            unimplemented (name), fatal (message)
+//                            DestroyJavaVM (result, attachedThreads: the non-daemon threads
+//                            a VM would wait for), blocked (function: a daemon thread that
+//                            called in after DestroyJavaVM, which blocks it for good, as a
+//                            VM does), exit (code), warning, unimplemented (name), fatal
+//                            (message)
 // Behaviours are chosen with VM options: -Dstandin.main=return|throw:<class>|exit:<n>|
-// window:<ms>|sleep:<ms>, -Dstandin.firstRun=true|false|throw[:<class>],
-// -Dstandin.create=fail; -Xmx above 64g fails creation with JNI_ENOMEM.
+// window:<ms>|sleep:<ms>|wait:<file> (returns once the file exists),
+// -Dstandin.firstRun=true|false|throw[:<class>], -Dstandin.create=fail, and
+// -Dstandin.splash=<step>;<step>... for the splash controller com.tesmo.runtime.
+// TesmoController: each step "<n>[:<text>]" is one answer of getAction, with the text the
+// following getText answers (null without one), and "until:<file>" answers 0 until the
+// file exists; past the last step getAction answers 0. -Xmx above 64g fails creation with
+// JNI_ENOMEM.
 #include <windows.h>
 
 #include <cstdlib>

@@ -237,8 +237,9 @@ TEST(StandinVmOptions, ParsesSizesAndBehaviours) {
     EXPECT_EQ(main("window:250")->kind, MainBehaviour::Kind::Window);
     EXPECT_EQ(main("sleep:0")->kind, MainBehaviour::Kind::Sleep);
     EXPECT_EQ(main("sleep:86400000")->value, 86400000);
+    EXPECT_EQ(main("wait:C:\\run\\done")->path, "C:\\run\\done");
     for (const char* bad : {"", "throw:", "exit:", "exit:x", "exit:2147483648", "window:-1",
-                            "sleep:86400001", "sleep:1s", "Return"}) {
+                            "sleep:86400001", "sleep:1s", "Return", "wait:"}) {
         EXPECT_FALSE(main(bad).has_value()) << bad;
     }
     EXPECT_EQ(parseFirstRunBehaviour("false")->kind, FirstRunBehaviour::Kind::False);
@@ -246,6 +247,21 @@ TEST(StandinVmOptions, ParsesSizesAndBehaviours) {
     EXPECT_EQ(parseFirstRunBehaviour("throw:a.B")->exceptionClass, "a/B");
     EXPECT_FALSE(parseFirstRunBehaviour("throw:").has_value());
     EXPECT_FALSE(parseFirstRunBehaviour("yes").has_value());
+
+    auto script = parseSplashScript("2:Loading: data;until:C:\\go;2:;1;-7");
+    ASSERT_TRUE(script.has_value());
+    ASSERT_EQ(script->size(), 5u);
+    EXPECT_EQ((*script)[0].action, 2);
+    EXPECT_EQ((*script)[0].text, "Loading: data");
+    EXPECT_EQ((*script)[1].kind, SplashStep::Kind::UntilFile);
+    EXPECT_EQ((*script)[1].path, "C:\\go");
+    EXPECT_FALSE((*script)[2].text.has_value());
+    EXPECT_EQ((*script)[3].action, 1);
+    EXPECT_EQ((*script)[4].action, -7);
+    EXPECT_TRUE(parseSplashScript("")->empty());
+    for (const char* bad : {"x", "2;;1", "until:", "2x:text", ":text"}) {
+        EXPECT_FALSE(parseSplashScript(bad).has_value()) << bad;
+    }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -673,6 +689,87 @@ TEST_F(StandinVm, MisuseEndsAtOnceNamingTheFunction) {
     ASSERT_EQ(vm.destroy(kMain), kJniOk);
     EXPECT_EQ(fatal([&] { vm.findClass(kMain, "java/lang/String"); }),
               "FindClass: called after DestroyJavaVM");
+}
+
+// The splash thread's view of the application's splash controller: the answers the script
+// gives, the text as a string whose characters must be released, and the record of it.
+TEST_F(StandinVm, TheSplashControllerAnswersFromTheScript) {
+    createWith("C:\\app\\classes", {"-Dstandin.splash=2:Loading data;until:C:\\go;2:;1"});
+    ASSERT_EQ(vm.attach(kSplash, true, 0, nullptr), kJniOk);
+    Ref controller = vm.findClass(kSplash, "com/tesmo/runtime/TesmoController");
+    MethodRef getAction = vm.getStaticMethodId(kSplash, controller, "getAction", "()I");
+    MethodRef getText =
+        vm.getStaticMethodId(kSplash, controller, "getText", "()Ljava/lang/String;");
+    ASSERT_NE(getAction, 0u);
+    ASSERT_NE(getText, 0u);
+    auto action = [&] {
+        return vm.callStatic(kSplash, Vm::CallKind::Int, controller, getAction, 0).integer;
+    };
+    auto text = [&] {
+        return vm.callStatic(kSplash, Vm::CallKind::Object, controller, getText, 0).object;
+    };
+
+    EXPECT_EQ(action(), 2);
+    EXPECT_EQ(member(last(), "result"), "2");
+    Ref loading = text();
+    ASSERT_NE(loading, 0u);
+    EXPECT_EQ(member(last(), "result"), "\"Loading data\"");
+    EXPECT_EQ(vm.stringLength(kSplash, loading), 12);
+    const char16_t* chars = vm.getStringChars(kSplash, loading);
+    EXPECT_EQ(std::u16string(chars, 12), u"Loading data");
+    // Not terminated: a caller has to go by the length.
+    EXPECT_NE(chars[12], u'\0');
+    EXPECT_EQ(text(), 0u);  // a text is answered once
+
+    // Waiting for the file, then a new-text action whose text is null.
+    EXPECT_EQ(action(), 0);
+    EXPECT_EQ(action(), 0);
+    host.memory.files[u"C:\\go"] = {};
+    EXPECT_EQ(action(), 2);
+    EXPECT_EQ(text(), 0u);
+    EXPECT_EQ(member(last(), "result"), "null");
+    EXPECT_EQ(action(), 1);
+    EXPECT_EQ(action(), 0);
+
+    EXPECT_THROW(vm.releaseStringChars(kSplash, loading, u"Loading data"), Fatal);
+    EXPECT_EQ(member(last(), "message"),
+              "\"ReleaseStringChars: characters that GetStringChars did not hand out\"");
+    Ref other = vm.newString(kSplash, u"other");
+    EXPECT_THROW(vm.releaseStringChars(kSplash, other, chars), Fatal);
+    vm.releaseStringChars(kSplash, loading, chars);
+    EXPECT_EQ(lastCall(), "\"ReleaseStringChars\"");
+    EXPECT_EQ(member(last(), "pinned"), "0");
+}
+
+TEST_F(StandinVm, OtherIntAndObjectMethodsAnswerZeroAndNull) {
+    createWith("C:\\app\\classes", {"-Dstandin.splash=1"});
+    Ref controller = vm.findClass(kMain, "com/tesmo/runtime/TesmoController");
+    MethodRef status = vm.getStaticMethodId(kMain, controller, "getStatus", "(I)I");
+    EXPECT_EQ(vm.callStatic(kMain, Vm::CallKind::Int, controller, status, 0).integer, 0);
+    EXPECT_EQ(member(last(), "name"), "\"getStatus\"");
+    // The wrong call kind for the method's result is a warning, as -Xcheck:jni gives.
+    MethodRef getAction = vm.getStaticMethodId(kMain, controller, "getAction", "()I");
+    EXPECT_EQ(vm.callStatic(kMain, Vm::CallKind::Object, controller, getAction, 0).object, 0u);
+    EXPECT_EQ(member(events().at(events().size() - 2), "message"), "\"the method returns I\"");
+    // The script was not consumed by either call.
+    EXPECT_EQ(vm.callStatic(kMain, Vm::CallKind::Int, controller, getAction, 0).integer, 1);
+}
+
+TEST_F(StandinVm, ADaemonThreadCallingInAfterDestroyIsBlocked) {
+    createWith("C:\\app\\classes");
+    constexpr std::uint32_t kWorker = 300;
+    ASSERT_EQ(vm.attach(kSplash, true, 0, nullptr), kJniOk);
+    ASSERT_EQ(vm.attach(kWorker, false, 0, nullptr), kJniOk);
+    EXPECT_FALSE(vm.blockedAfterDestroy(kSplash, "FindClass"));
+    ASSERT_EQ(vm.destroy(kMain), kJniOk);
+    // Only the non-daemon thread is one a VM waits for.
+    EXPECT_EQ(member(last(), "attachedThreads"), "[300]");
+    EXPECT_TRUE(vm.blockedAfterDestroy(kSplash, "CallStaticIntMethodV"));
+    EXPECT_EQ(last().dump(),
+              "{\"call\": \"blocked\", \"thread\": 200, \"function\": \"CallStaticIntMethodV\"}");
+    EXPECT_FALSE(vm.blockedAfterDestroy(kWorker, "FindClass"));
+    EXPECT_FALSE(vm.blockedAfterDestroy(kMain, "FindClass"));
+    EXPECT_EQ(vm.detach(kSplash), kJniErr);
 }
 
 // ---------------------------------------------------------------------------------------

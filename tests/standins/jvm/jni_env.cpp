@@ -77,8 +77,15 @@ JNIEnv* envFor(DWORD thread) {
     return &env->env;
 }
 
+[[noreturn]] void blockForever() {
+    // The caller's guard never ends, so the lock is given up here.
+    ReleaseSRWLockExclusive(&lock);
+    while (true) Sleep(INFINITE);
+}
+
 std::uint32_t checkEnv(JNIEnv* env, const char* function) {
     std::uint32_t thread = currentThread();
+    if (state->vm.blockedAfterDestroy(thread, function)) blockForever();
     for (const auto& [owner, known] : state->envs) {
         if (&known->env != env) continue;
         if (owner != thread) {
@@ -185,6 +192,20 @@ jsize JNICALL envGetStringLength(JNIEnv* env, jstring string) {
     return state->vm.stringLength(checkEnv(env, "GetStringLength"), number(string));
 }
 
+const jchar* JNICALL envGetStringChars(JNIEnv* env, jstring string, jboolean* isCopy) {
+    Guard guard;
+    const char16_t* chars =
+        state->vm.getStringChars(checkEnv(env, "GetStringChars"), number(string));
+    if (isCopy != nullptr) *isCopy = JNI_TRUE;
+    return reinterpret_cast<const jchar*>(chars);
+}
+
+void JNICALL envReleaseStringChars(JNIEnv* env, jstring string, const jchar* chars) {
+    Guard guard;
+    state->vm.releaseStringChars(checkEnv(env, "ReleaseStringChars"), number(string),
+                                 reinterpret_cast<const char16_t*>(chars));
+}
+
 jsize JNICALL envGetArrayLength(JNIEnv* env, jarray array) {
     Guard guard;
     return state->vm.arrayLength(checkEnv(env, "GetArrayLength"), number(array));
@@ -251,6 +272,11 @@ void perform(std::uint32_t thread, const Action& action) {
         case Action::Kind::Sleep:
             Sleep(static_cast<DWORD>(action.value));
             break;
+        case Action::Kind::Wait: {
+            std::wstring path = wide(state->host.decodeOption(action.path));
+            while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+            break;
+        }
         case Action::Kind::None:
             break;
     }
@@ -259,8 +285,8 @@ void perform(std::uint32_t thread, const Action& action) {
 }
 
 template <class FirstObject>
-bool callStatic(JNIEnv* env, const char* function, Vm::CallKind kind, jclass cls, jmethodID method,
-                FirstObject firstObject) {
+Vm::CallResult callStatic(JNIEnv* env, const char* function, Vm::CallKind kind, jclass cls,
+                          jmethodID method, FirstObject firstObject) {
     std::uint32_t thread = 0;
     Vm::CallResult result;
     {
@@ -275,7 +301,7 @@ bool callStatic(JNIEnv* env, const char* function, Vm::CallKind kind, jclass cls
         result = state->vm.callStatic(thread, kind, number(cls), number(method), argument);
     }
     perform(thread, result.action);
-    return result.value;
+    return result;
 }
 
 void JNICALL envCallStaticVoidMethod(JNIEnv* env, jclass cls, jmethodID method, ...) {
@@ -301,26 +327,83 @@ void JNICALL envCallStaticVoidMethodA(JNIEnv* env, jclass cls, jmethodID method,
 jboolean JNICALL envCallStaticBooleanMethod(JNIEnv* env, jclass cls, jmethodID method, ...) {
     va_list arguments;
     va_start(arguments, method);
-    bool result = callStatic(env, "CallStaticBooleanMethod", Vm::CallKind::Boolean, cls, method,
-                             [&] { return va_arg(arguments, jobject); });
+    bool result =
+        callStatic(env, "CallStaticBooleanMethod", Vm::CallKind::Boolean, cls, method, [&] {
+            return va_arg(arguments, jobject);
+        }).value;
     va_end(arguments);
     return result ? JNI_TRUE : JNI_FALSE;
 }
 
 jboolean JNICALL envCallStaticBooleanMethodV(JNIEnv* env, jclass cls, jmethodID method,
                                              va_list arguments) {
-    return callStatic(env, "CallStaticBooleanMethodV", Vm::CallKind::Boolean, cls, method,
-                      [&] { return va_arg(arguments, jobject); })
+    return callStatic(
+               env, "CallStaticBooleanMethodV", Vm::CallKind::Boolean, cls, method,
+               [&] {
+                   return va_arg(arguments, jobject);
+               }).value
                ? JNI_TRUE
                : JNI_FALSE;
 }
 
 jboolean JNICALL envCallStaticBooleanMethodA(JNIEnv* env, jclass cls, jmethodID method,
                                              const jvalue* arguments) {
-    return callStatic(env, "CallStaticBooleanMethodA", Vm::CallKind::Boolean, cls, method,
-                      [&] { return arguments != nullptr ? arguments[0].l : nullptr; })
+    return callStatic(
+               env, "CallStaticBooleanMethodA", Vm::CallKind::Boolean, cls, method,
+               [&] {
+                   return arguments != nullptr ? arguments[0].l : nullptr;
+               }).value
                ? JNI_TRUE
                : JNI_FALSE;
+}
+
+jint JNICALL envCallStaticIntMethod(JNIEnv* env, jclass cls, jmethodID method, ...) {
+    va_list arguments;
+    va_start(arguments, method);
+    jint result = callStatic(env, "CallStaticIntMethod", Vm::CallKind::Int, cls, method, [&] {
+                      return va_arg(arguments, jobject);
+                  }).integer;
+    va_end(arguments);
+    return result;
+}
+
+jint JNICALL envCallStaticIntMethodV(JNIEnv* env, jclass cls, jmethodID method, va_list arguments) {
+    return callStatic(env, "CallStaticIntMethodV", Vm::CallKind::Int, cls, method,
+                      [&] { return va_arg(arguments, jobject); })
+        .integer;
+}
+
+jint JNICALL envCallStaticIntMethodA(JNIEnv* env, jclass cls, jmethodID method,
+                                     const jvalue* arguments) {
+    return callStatic(env, "CallStaticIntMethodA", Vm::CallKind::Int, cls, method,
+                      [&] { return arguments != nullptr ? arguments[0].l : nullptr; })
+        .integer;
+}
+
+jobject JNICALL envCallStaticObjectMethod(JNIEnv* env, jclass cls, jmethodID method, ...) {
+    va_list arguments;
+    va_start(arguments, method);
+    Ref result = callStatic(env, "CallStaticObjectMethod", Vm::CallKind::Object, cls, method, [&] {
+                     return va_arg(arguments, jobject);
+                 }).object;
+    va_end(arguments);
+    return handle(result);
+}
+
+jobject JNICALL envCallStaticObjectMethodV(JNIEnv* env, jclass cls, jmethodID method,
+                                           va_list arguments) {
+    return handle(
+        callStatic(env, "CallStaticObjectMethodV", Vm::CallKind::Object, cls, method, [&] {
+            return va_arg(arguments, jobject);
+        }).object);
+}
+
+jobject JNICALL envCallStaticObjectMethodA(JNIEnv* env, jclass cls, jmethodID method,
+                                           const jvalue* arguments) {
+    return handle(
+        callStatic(env, "CallStaticObjectMethodA", Vm::CallKind::Object, cls, method, [&] {
+            return arguments != nullptr ? arguments[0].l : nullptr;
+        }).object);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -386,8 +469,16 @@ void fillTables() {
     envTable.CallStaticBooleanMethod = envCallStaticBooleanMethod;
     envTable.CallStaticBooleanMethodV = envCallStaticBooleanMethodV;
     envTable.CallStaticBooleanMethodA = envCallStaticBooleanMethodA;
+    envTable.CallStaticIntMethod = envCallStaticIntMethod;
+    envTable.CallStaticIntMethodV = envCallStaticIntMethodV;
+    envTable.CallStaticIntMethodA = envCallStaticIntMethodA;
+    envTable.CallStaticObjectMethod = envCallStaticObjectMethod;
+    envTable.CallStaticObjectMethodV = envCallStaticObjectMethodV;
+    envTable.CallStaticObjectMethodA = envCallStaticObjectMethodA;
     envTable.NewString = envNewString;
     envTable.GetStringLength = envGetStringLength;
+    envTable.GetStringChars = envGetStringChars;
+    envTable.ReleaseStringChars = envReleaseStringChars;
     envTable.GetArrayLength = envGetArrayLength;
     envTable.NewObjectArray = envNewObjectArray;
     envTable.SetObjectArrayElement = envSetObjectArrayElement;

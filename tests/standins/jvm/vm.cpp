@@ -15,6 +15,8 @@ constexpr std::string_view kClassPathOption = "-Djava.class.path=";
 constexpr std::string_view kMainOption = "-Dstandin.main=";
 constexpr std::string_view kFirstRunOption = "-Dstandin.firstRun=";
 constexpr std::string_view kCreateOption = "-Dstandin.create=";
+constexpr std::string_view kSplashOption = "-Dstandin.splash=";
+constexpr std::string_view kControllerClass = "com/tesmo/runtime/TesmoController";
 constexpr std::string_view kMaxHeapOption = "-Xmx";
 constexpr std::string_view kMainDescriptor = "([Ljava/lang/String;)V";
 constexpr std::string_view kStandinMessage = "thrown by the stand-in";
@@ -197,7 +199,37 @@ std::optional<MainBehaviour> parseMainBehaviour(std::string_view value) {
             return behaviour;
         }
     }
+    if (auto path = argument("wait:"); path && !path->empty()) {
+        behaviour.kind = MainBehaviour::Kind::Wait;
+        behaviour.path = std::string(*path);
+        return behaviour;
+    }
     return std::nullopt;
+}
+
+std::optional<std::vector<SplashStep>> parseSplashScript(std::string_view value) {
+    std::vector<SplashStep> steps;
+    while (!value.empty()) {
+        std::size_t end = value.find(';');
+        std::string_view text = value.substr(0, end);
+        value = end == std::string_view::npos ? std::string_view() : value.substr(end + 1);
+        SplashStep step;
+        if (text.starts_with("until:")) {
+            if (text.size() == 6) return std::nullopt;
+            step.kind = SplashStep::Kind::UntilFile;
+            step.path = std::string(text.substr(6));
+        } else {
+            std::size_t colon = text.find(':');
+            auto action = parseInteger(text.substr(0, colon), INT32_MIN, INT32_MAX);
+            if (!action) return std::nullopt;
+            step.action = static_cast<std::int32_t>(*action);
+            if (colon != std::string_view::npos && colon + 1 < text.size()) {
+                step.text = std::string(text.substr(colon + 1));
+            }
+        }
+        steps.push_back(std::move(step));
+    }
+    return steps;
 }
 
 std::optional<FirstRunBehaviour> parseFirstRunBehaviour(std::string_view value) {
@@ -332,6 +364,7 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
     std::optional<std::uint64_t> heap;
     MainBehaviour main;
     FirstRunBehaviour firstRun;
+    std::vector<SplashStep> splash;
     bool failCreate = false;
     for (const auto& given : arguments.options) {
         std::string_view option = *given;
@@ -350,6 +383,10 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
             auto parsed = parseFirstRunBehaviour(option.substr(kFirstRunOption.size()));
             if (!parsed) return bad("the stand-in does not know this behaviour");
             firstRun = *parsed;
+        } else if (option.starts_with(kSplashOption)) {
+            auto parsed = parseSplashScript(option.substr(kSplashOption.size()));
+            if (!parsed) return bad("the stand-in does not know this behaviour");
+            splash = std::move(*parsed);
         } else if (option.starts_with(kCreateOption)) {
             std::string_view value = option.substr(kCreateOption.size());
             if (value != "fail" && value != "ok")
@@ -387,6 +424,7 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
     classPath_ = std::make_unique<ClassPath>(std::move(entries), host_.files());
     mainBehaviour_ = main;
     firstRunBehaviour_ = firstRun;
+    splashScript_ = std::move(splash);
     created_ = true;
     Thread& creator = threads_[thread];
     creator.name = u"main";
@@ -620,17 +658,24 @@ Vm::Application Vm::checkApplication(Thread& current, const ObjectPtr& args) {
 
 Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, MethodRef method,
                               Ref argument) {
-    Thread& current =
-        enter(thread, kind == CallKind::Void ? "CallStaticVoidMethod" : "CallStaticBooleanMethod");
+    static constexpr const char* kNames[] = {"CallStaticVoidMethod", "CallStaticBooleanMethod",
+                                             "CallStaticIntMethod", "CallStaticObjectMethod"};
+    Thread& current = enter(thread, kNames[static_cast<int>(kind)]);
     ObjectPtr mirror = derefKind(thread, cls, Object::Kind::Class, "a class");
     const MethodInfo& info = methodInfo(method);
     const LoadedClass* owner = methods_[method - 1].owner;
     ObjectPtr args = deref(thread, argument);
-    char returns = info.descriptor.empty() ? '?' : info.descriptor.back();
-    if (returns != (kind == CallKind::Void ? 'V' : 'Z')) {
+    std::string_view descriptor = info.descriptor;
+    std::string_view returns = descriptor.substr(std::min(descriptor.find(')'), descriptor.size()));
+    if (!returns.empty()) returns.remove_prefix(1);
+    bool fits = kind == CallKind::Void      ? returns == "V"
+                : kind == CallKind::Boolean ? returns == "Z"
+                : kind == CallKind::Int     ? returns == "I"
+                                            : returns.starts_with('L') || returns.starts_with('[');
+    if (!fits) {
         Json& warning = event("warning", thread);
         warning.set("function", function_);
-        warning.set("message", "the method returns " + std::string(1, returns));
+        warning.set("message", "the method returns " + std::string(returns));
     }
     CallResult result;
     bool isMain =
@@ -669,13 +714,16 @@ Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, Meth
                     raise(current, mainBehaviour_.exceptionClass, u16(kStandinMessage));
                     break;
                 case MainBehaviour::Kind::Exit:
-                    result.action = {Action::Kind::Exit, mainBehaviour_.value};
+                    result.action = {Action::Kind::Exit, mainBehaviour_.value, {}};
                     break;
                 case MainBehaviour::Kind::Window:
-                    result.action = {Action::Kind::Window, mainBehaviour_.value};
+                    result.action = {Action::Kind::Window, mainBehaviour_.value, {}};
                     break;
                 case MainBehaviour::Kind::Sleep:
-                    result.action = {Action::Kind::Sleep, mainBehaviour_.value};
+                    result.action = {Action::Kind::Sleep, mainBehaviour_.value, {}};
+                    break;
+                case MainBehaviour::Kind::Wait:
+                    result.action = {Action::Kind::Wait, 0, mainBehaviour_.path};
                     break;
             }
         }
@@ -696,12 +744,45 @@ Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, Meth
     } else {
         call.set("name", modifiedUtf8ToUtf16(info.name));
         call.set("signature", modifiedUtf8ToUtf16(info.descriptor));
+        bool controller = owner->name == kControllerClass;
+        if (kind == CallKind::Int) {
+            if (controller && info.name == "getAction" && descriptor == "()I") {
+                result.integer = nextSplashAction();
+            }
+            call.set("result", result.integer);
+        } else if (kind == CallKind::Object) {
+            std::optional<std::string> text;
+            if (controller && info.name == "getText" && descriptor == "()Ljava/lang/String;") {
+                text = std::move(splashText_);
+                splashText_.reset();
+            }
+            std::optional<std::u16string> answer;
+            if (text) answer = host_.decodeOption(*text);
+            call.set("result", answer ? Json(*answer) : Json());
+            if (answer) result.object = newRef(thread, makeString(*answer));
+        }
     }
     if (current.pending) call.set("exception", className16(current.pending->className));
     call.set("returned", false);
     current.openCall = index;
     commit();
     return result;
+}
+
+std::int32_t Vm::nextSplashAction() {
+    splashText_.reset();
+    while (splashStep_ < splashScript_.size()) {
+        const SplashStep& step = splashScript_[splashStep_];
+        if (step.kind == SplashStep::Kind::UntilFile) {
+            if (!host_.files().readFile(host_.decodeOption(step.path))) return 0;
+            ++splashStep_;
+            continue;
+        }
+        ++splashStep_;
+        splashText_ = step.text;
+        return step.action;
+    }
+    return 0;
 }
 
 void Vm::callReturned(std::uint32_t thread, std::optional<bool> windowShown) {
@@ -762,14 +843,18 @@ void Vm::raise(Thread& thread, std::string_view className, std::optional<std::u1
     thread.pending = makeThrowable(className, std::move(message));
 }
 
-Ref Vm::newString(std::uint32_t thread, std::u16string text) {
-    enter(thread, "NewString");
+Vm::ObjectPtr Vm::makeString(std::u16string text) {
     auto string = std::make_shared<Object>();
     string->kind = Object::Kind::String;
     string->className = "java/lang/String";
     string->text = std::move(text);
     string->hasText = true;
-    return newRef(thread, std::move(string));
+    return string;
+}
+
+Ref Vm::newString(std::uint32_t thread, std::u16string text) {
+    enter(thread, "NewString");
+    return newRef(thread, makeString(std::move(text)));
 }
 
 Ref Vm::newObjectArray(std::uint32_t thread, std::int32_t length, Ref elementClass, Ref initial) {
@@ -828,6 +913,31 @@ std::int32_t Vm::stringLength(std::uint32_t thread, Ref string) {
         derefKind(thread, string, Object::Kind::String, "a string")->text.size());
 }
 
+const char16_t* Vm::getStringChars(std::uint32_t thread, Ref string) {
+    enter(thread, "GetStringChars");
+    ObjectPtr object = derefKind(thread, string, Object::Kind::String, "a string");
+    // Not terminated, as a VM's characters need not be: a caller must go by the length.
+    auto chars = std::make_unique<std::u16string>(object->text);
+    chars->push_back(u'\uFFFF');
+    const char16_t* handedOut = chars->data();
+    pinned_.push_back(Pinned{string, std::move(chars)});
+    event("GetStringChars", thread).set("string", object->text);
+    commit();
+    return handedOut;
+}
+
+void Vm::releaseStringChars(std::uint32_t thread, Ref string, const char16_t* chars) {
+    enter(thread, "ReleaseStringChars", true);
+    derefKind(thread, string, Object::Kind::String, "a string");
+    auto found = std::find_if(pinned_.begin(), pinned_.end(),
+                              [&](const Pinned& pinned) { return pinned.chars->data() == chars; });
+    if (found == pinned_.end()) fatal("characters that GetStringChars did not hand out");
+    if (found->string != string) fatal("the characters belong to another string");
+    pinned_.erase(found);
+    event("ReleaseStringChars", thread).set("pinned", static_cast<std::int64_t>(pinned_.size()));
+    commit();
+}
+
 void Vm::deleteLocalRef(std::uint32_t thread, Ref ref) {
     enter(thread, "DeleteLocalRef", true);
     if (ref == 0) return;
@@ -883,6 +993,7 @@ int Vm::destroy(std::uint32_t thread) {
     Json& others = call.set("attachedThreads", Json::array());
     for (auto& [id, state] : threads_) {
         if (id != thread && state.attached && !state.daemon) others.push(id);
+        if (id != thread && state.attached && state.daemon) state.abandoned = true;
         state.attached = false;
         state.pending.reset();
     }
@@ -936,6 +1047,14 @@ int Vm::detach(std::uint32_t thread) {
     event("DetachCurrentThread", thread).set("result", result);
     commit();
     return result;
+}
+
+bool Vm::blockedAfterDestroy(std::uint32_t thread, const char* function) {
+    auto found = threads_.find(thread);
+    if (!destroyed_ || found == threads_.end() || !found->second.abandoned) return false;
+    event("blocked", thread).set("function", function);
+    commit();
+    return true;
 }
 
 int Vm::getEnv(std::uint32_t thread, std::int32_t version) {

@@ -64,10 +64,12 @@ bool isSupportedVersion(std::int32_t version);
 std::optional<std::uint64_t> parseMemorySize(std::string_view text);
 
 struct MainBehaviour {
-    enum class Kind { Return, Throw, Exit, Window, Sleep };
+    enum class Kind { Return, Throw, Exit, Window, Sleep, Wait };
     Kind kind = Kind::Return;
     std::string exceptionClass;
     std::int64_t value = 0;
+    // Wait: the file (as the option's bytes) whose existence ends main.
+    std::string path;
     std::string text = "return";
 };
 
@@ -78,6 +80,21 @@ struct FirstRunBehaviour {
 };
 
 std::optional<MainBehaviour> parseMainBehaviour(std::string_view value);
+
+// One step of -Dstandin.splash, the answers of com.tesmo.runtime.TesmoController: an action
+// getAction answers once, with the text the following getText calls answer (none: null),
+// or a wait during which getAction answers 0 until a file exists.
+struct SplashStep {
+    enum class Kind { Action, UntilFile };
+    Kind kind = Kind::Action;
+    std::int32_t action = 0;
+    std::optional<std::string> text;
+    // UntilFile: the file as the option's bytes.
+    std::string path;
+};
+
+// "<action>[:<text>]" and "until:<file>" steps separated by ";"; an empty text is null.
+std::optional<std::vector<SplashStep>> parseSplashScript(std::string_view value);
 std::optional<FirstRunBehaviour> parseFirstRunBehaviour(std::string_view value);
 
 struct CreateArguments {
@@ -92,9 +109,10 @@ struct CreateArguments {
 
 // The main thread's work that must happen outside the VM's lock.
 struct Action {
-    enum class Kind { None, Exit, Window, Sleep };
+    enum class Kind { None, Exit, Window, Sleep, Wait };
     Kind kind = Kind::None;
     std::int64_t value = 0;
+    std::string path;
 };
 
 class Vm {
@@ -114,10 +132,12 @@ class Vm {
                                 const char* signature);
     std::string methodDescriptor(std::uint32_t thread, const char* function, MethodRef method);
 
-    enum class CallKind { Void, Boolean };
+    enum class CallKind { Void, Boolean, Int, Object };
     struct CallResult {
         Action action;
         bool value = false;
+        std::int32_t integer = 0;
+        Ref object = 0;
     };
     // `argument` is the first argument where the method takes an object first, else 0.
     CallResult callStatic(std::uint32_t thread, CallKind kind, Ref cls, MethodRef method,
@@ -132,6 +152,10 @@ class Vm {
     void setObjectArrayElement(std::uint32_t thread, Ref array, std::int32_t index, Ref value);
     std::int32_t arrayLength(std::uint32_t thread, Ref array);
     std::int32_t stringLength(std::uint32_t thread, Ref string);
+    // The characters stay valid until released; each release must hand back what a get
+    // handed out, for the same string.
+    const char16_t* getStringChars(std::uint32_t thread, Ref string);
+    void releaseStringChars(std::uint32_t thread, Ref string, const char16_t* chars);
     void deleteLocalRef(std::uint32_t thread, Ref ref);
     Ref exceptionOccurred(std::uint32_t thread);
     bool exceptionCheck(std::uint32_t thread);
@@ -144,6 +168,10 @@ class Vm {
     int attach(std::uint32_t thread, bool daemon, std::int32_t version, const char* name);
     int detach(std::uint32_t thread);
     int getEnv(std::uint32_t thread, std::int32_t version);
+    // A daemon thread attached when the VM was destroyed: a real VM blocks such a thread
+    // for good when it calls in again, rather than let it run in a VM that is gone. True
+    // after recording the call; the caller then blocks the thread.
+    bool blockedAfterDestroy(std::uint32_t thread, const char* function);
     void unimplemented(std::uint32_t thread, std::string_view function);
     // Misuse found outside the VM (a foreign JNIEnv): recorded, then Host::fatal.
     [[noreturn]] void fail(std::uint32_t thread, const char* function, const std::string& message);
@@ -175,6 +203,8 @@ class Vm {
         std::u16string name;
         bool daemon = false;
         bool attached = false;
+        // A daemon still attached when the VM was destroyed.
+        bool abandoned = false;
         ObjectPtr pending;
         std::optional<std::size_t> openCall;
     };
@@ -196,6 +226,8 @@ class Vm {
 
     [[noreturn]] void fatal(const std::string& message);
     void begin(std::uint32_t thread, const char* function);
+    // The controller's answers from the splash script.
+    std::int32_t nextSplashAction();
     Thread& enter(std::uint32_t thread, const char* function, bool pendingAllowed = false);
     void commit();
     Json& event(std::string_view call, std::uint32_t thread);
@@ -210,6 +242,7 @@ class Vm {
     ObjectPtr deref(std::uint32_t thread, Ref ref);
     ObjectPtr derefKind(std::uint32_t thread, Ref ref, Object::Kind kind, const char* what);
     ObjectPtr makeThrowable(std::string_view className, std::optional<std::u16string> message);
+    static ObjectPtr makeString(std::u16string text);
     void raise(Thread& thread, std::string_view className, std::optional<std::u16string> message);
     // What the application wrapper checks before it starts the class named in args[1].
     Application checkApplication(Thread& current, const ObjectPtr& args);
@@ -222,6 +255,14 @@ class Vm {
     bool destroyed_ = false;
     MainBehaviour mainBehaviour_;
     FirstRunBehaviour firstRunBehaviour_;
+    std::vector<SplashStep> splashScript_;
+    std::size_t splashStep_ = 0;
+    std::optional<std::string> splashText_;
+    struct Pinned {
+        Ref string = 0;
+        std::unique_ptr<std::u16string> chars;
+    };
+    std::vector<Pinned> pinned_;
     std::unique_ptr<ClassPath> classPath_;
     std::map<std::string, std::unique_ptr<LoadedClass>, std::less<>> classes_;
     std::map<std::uint32_t, Thread> threads_;
