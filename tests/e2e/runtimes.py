@@ -188,6 +188,17 @@ class Runtime:
         record = self.jvm_dll.parent / "jvm-record.txt"
         return record.read_bytes().decode("utf-8").splitlines() if record.is_file() else []
 
+    def splash_record(self) -> list[str]:
+        """What the stand-in splashscreen.dll was asked, "<pid> init", "<pid> load <size>
+        <result>", "<pid> close", oldest first (see ``make_runtime(splash_library=True)``)."""
+        record = self.bin / "splash-record.txt"
+        return record.read_text(encoding="utf-8").splitlines() if record.is_file() else []
+
+    def splash_image(self, pid: int) -> bytes | None:
+        """The bytes that process ``pid`` handed to SplashLoadMemory."""
+        image = self.bin / f"splash-image-{pid}.bin"
+        return image.read_bytes() if image.is_file() else None
+
     def unpack_log(self) -> list[str]:
         """The command lines unpack200.exe was started with (after ``pack``)."""
         log = self.bin / "unpack200.log"
@@ -199,6 +210,7 @@ class Runtime:
             (directory / "invocations.log").unlink(missing_ok=True)
         (self.jvm_dll.parent / "jvm-record.txt").unlink(missing_ok=True)
         (self.bin / "unpack200.log").unlink(missing_ok=True)
+        (self.bin / "splash-record.txt").unlink(missing_ok=True)
 
     # -- changing the runtime -----------------------------------------------------------
 
@@ -273,6 +285,7 @@ def make_runtime(
     vm: str | None = None,
     bits: int = 64,
     java_bits: int | None = None,
+    splash_library: bool = False,
 ) -> Runtime:
     """Lays out a runtime home at ``root`` (created if missing).
 
@@ -287,7 +300,8 @@ def make_runtime(
     architecture). ``vm`` names the VM directory (client for jre8, server otherwise).
     ``java_bits`` is the architecture of the java.exe copies, ``bits`` unless given: a
     32-bit one takes about 45 s per start through qemu, so pass 64 where a probe's
-    architecture does not matter.
+    architecture does not matter. ``splash_library`` puts the stand-in splashscreen.dll
+    beside the runtime's java.exe, where a runtime keeps its splash library.
     """
     if kind not in _LAYOUTS:
         raise ValueError(f"kind is one of {KINDS}, not {kind!r}")
@@ -326,6 +340,10 @@ def make_runtime(
             source = {"ok": ("jvm-standin.dll", bits), "noexport": ("jvm-noexport.dll", bits),
                       "other-bits": ("jvm-standin.dll", 96 - bits)}[jvm]
             shutil.copyfile(standin_path(*source), jvm_dll)
+
+    if splash_library:
+        shutil.copyfile(standin_path("splashscreen-standin.dll", bits),
+                        runtime_bin / "splashscreen.dll")
 
     runtime = Runtime(home=home, kind=kind, bits=bits, java_bits=java_bits, vm=vm,
                       java=runtime_bin / "java.exe",
