@@ -35,8 +35,8 @@
 //                            VM does), exit (code), warning, unimplemented (name), fatal
 //                            (message)
 // Behaviours are chosen with VM options: -Dstandin.main=return|throw:<class>|exit:<n>|
-// window:<ms>|sleep:<ms>|wait:<file> (returns once the file exists),
-// -Dstandin.firstRun=true|false|throw[:<class>], -Dstandin.create=fail, and
+// window:<ms>|sleep:<ms>, -Dstandin.mainWait=<file> (main first waits until the file
+// exists), -Dstandin.firstRun=true|false|throw[:<class>], -Dstandin.create=fail, and
 // -Dstandin.splash=<step>;<step>... for the splash controller com.tesmo.runtime.
 // TesmoController: each step "<n>[:<text>]" is one answer of getAction, with the text the
 // following getText answers (null without one), and "until:<file>" answers 0 until the

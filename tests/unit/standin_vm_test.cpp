@@ -237,9 +237,8 @@ TEST(StandinVmOptions, ParsesSizesAndBehaviours) {
     EXPECT_EQ(main("window:250")->kind, MainBehaviour::Kind::Window);
     EXPECT_EQ(main("sleep:0")->kind, MainBehaviour::Kind::Sleep);
     EXPECT_EQ(main("sleep:86400000")->value, 86400000);
-    EXPECT_EQ(main("wait:C:\\run\\done")->path, "C:\\run\\done");
     for (const char* bad : {"", "throw:", "exit:", "exit:x", "exit:2147483648", "window:-1",
-                            "sleep:86400001", "sleep:1s", "Return", "wait:"}) {
+                            "sleep:86400001", "sleep:1s", "Return"}) {
         EXPECT_FALSE(main(bad).has_value()) << bad;
     }
     EXPECT_EQ(parseFirstRunBehaviour("false")->kind, FirstRunBehaviour::Kind::False);
@@ -520,6 +519,20 @@ TEST_F(StandinVm, MainBehavesAsTheOptionsSay) {
         }
         EXPECT_EQ(freshHost.persisted, fresh.record().text());
     }
+}
+
+TEST_F(StandinVm, MainWaitsForItsFileBeforeItsBehaviour) {
+    createWith("C:\\app\\classes",
+               {"-Dstandin.mainWait=C:\\run\\go", "-Dstandin.main=throw:com.example.Late"});
+    Vm::CallResult result = callMain("com/tesmo/runtime/WinLauncher", {u"x", u"com.example.Hello"});
+    EXPECT_EQ(result.action.waitFor, "C:\\run\\go");
+    EXPECT_EQ(result.action.kind, Action::Kind::None);
+    EXPECT_EQ(describe(),
+              "Exception in thread \"main\" com.example.Late: thrown by the stand-in\r\n");
+    EXPECT_EQ(create({"-Dstandin.mainWait="}), kJniExists);
+    TestHost freshHost;
+    Vm fresh(freshHost, 1, u"jvm.dll");
+    EXPECT_EQ(fresh.create(arguments({"-Dstandin.mainWait="}), kMain), kJniInvalid);
 }
 
 TEST_F(StandinVm, FirstRunAnswersAsTheOptionSays) {

@@ -257,6 +257,10 @@ bool runWindow(DWORD milliseconds) {
 
 // Runs outside the lock: other threads (a splash screen's) keep calling in meanwhile.
 void perform(std::uint32_t thread, const Action& action) {
+    if (!action.waitFor.empty()) {
+        std::wstring path = wide(state->host.decodeOption(action.waitFor));
+        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+    }
     std::optional<bool> windowShown;
     switch (action.kind) {
         case Action::Kind::Exit: {
@@ -272,11 +276,6 @@ void perform(std::uint32_t thread, const Action& action) {
         case Action::Kind::Sleep:
             Sleep(static_cast<DWORD>(action.value));
             break;
-        case Action::Kind::Wait: {
-            std::wstring path = wide(state->host.decodeOption(action.path));
-            while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
-            break;
-        }
         case Action::Kind::None:
             break;
     }

@@ -16,6 +16,7 @@ constexpr std::string_view kMainOption = "-Dstandin.main=";
 constexpr std::string_view kFirstRunOption = "-Dstandin.firstRun=";
 constexpr std::string_view kCreateOption = "-Dstandin.create=";
 constexpr std::string_view kSplashOption = "-Dstandin.splash=";
+constexpr std::string_view kMainWaitOption = "-Dstandin.mainWait=";
 constexpr std::string_view kControllerClass = "com/tesmo/runtime/TesmoController";
 constexpr std::string_view kMaxHeapOption = "-Xmx";
 constexpr std::string_view kMainDescriptor = "([Ljava/lang/String;)V";
@@ -199,11 +200,6 @@ std::optional<MainBehaviour> parseMainBehaviour(std::string_view value) {
             return behaviour;
         }
     }
-    if (auto path = argument("wait:"); path && !path->empty()) {
-        behaviour.kind = MainBehaviour::Kind::Wait;
-        behaviour.path = std::string(*path);
-        return behaviour;
-    }
     return std::nullopt;
 }
 
@@ -365,6 +361,7 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
     MainBehaviour main;
     FirstRunBehaviour firstRun;
     std::vector<SplashStep> splash;
+    std::string mainWait;
     bool failCreate = false;
     for (const auto& given : arguments.options) {
         std::string_view option = *given;
@@ -383,6 +380,9 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
             auto parsed = parseFirstRunBehaviour(option.substr(kFirstRunOption.size()));
             if (!parsed) return bad("the stand-in does not know this behaviour");
             firstRun = *parsed;
+        } else if (option.starts_with(kMainWaitOption)) {
+            mainWait = std::string(option.substr(kMainWaitOption.size()));
+            if (mainWait.empty()) return bad("the stand-in does not know this behaviour");
         } else if (option.starts_with(kSplashOption)) {
             auto parsed = parseSplashScript(option.substr(kSplashOption.size()));
             if (!parsed) return bad("the stand-in does not know this behaviour");
@@ -425,6 +425,7 @@ int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::st
     mainBehaviour_ = main;
     firstRunBehaviour_ = firstRun;
     splashScript_ = std::move(splash);
+    mainWait_ = std::move(mainWait);
     created_ = true;
     Thread& creator = threads_[thread];
     creator.name = u"main";
@@ -707,6 +708,7 @@ Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, Meth
         }
         if (application.problem.empty()) {
             call.set("behaviour", mainBehaviour_.text);
+            result.action.waitFor = mainWait_;
             switch (mainBehaviour_.kind) {
                 case MainBehaviour::Kind::Return:
                     break;
@@ -714,16 +716,13 @@ Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, Meth
                     raise(current, mainBehaviour_.exceptionClass, u16(kStandinMessage));
                     break;
                 case MainBehaviour::Kind::Exit:
-                    result.action = {Action::Kind::Exit, mainBehaviour_.value, {}};
+                    result.action = {Action::Kind::Exit, mainBehaviour_.value, mainWait_};
                     break;
                 case MainBehaviour::Kind::Window:
-                    result.action = {Action::Kind::Window, mainBehaviour_.value, {}};
+                    result.action = {Action::Kind::Window, mainBehaviour_.value, mainWait_};
                     break;
                 case MainBehaviour::Kind::Sleep:
-                    result.action = {Action::Kind::Sleep, mainBehaviour_.value, {}};
-                    break;
-                case MainBehaviour::Kind::Wait:
-                    result.action = {Action::Kind::Wait, 0, mainBehaviour_.path};
+                    result.action = {Action::Kind::Sleep, mainBehaviour_.value, mainWait_};
                     break;
             }
         }

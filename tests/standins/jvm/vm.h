@@ -64,12 +64,10 @@ bool isSupportedVersion(std::int32_t version);
 std::optional<std::uint64_t> parseMemorySize(std::string_view text);
 
 struct MainBehaviour {
-    enum class Kind { Return, Throw, Exit, Window, Sleep, Wait };
+    enum class Kind { Return, Throw, Exit, Window, Sleep };
     Kind kind = Kind::Return;
     std::string exceptionClass;
     std::int64_t value = 0;
-    // Wait: the file (as the option's bytes) whose existence ends main.
-    std::string path;
     std::string text = "return";
 };
 
@@ -109,10 +107,11 @@ struct CreateArguments {
 
 // The main thread's work that must happen outside the VM's lock.
 struct Action {
-    enum class Kind { None, Exit, Window, Sleep, Wait };
+    enum class Kind { None, Exit, Window, Sleep };
     Kind kind = Kind::None;
     std::int64_t value = 0;
-    std::string path;
+    // A file (as the option's bytes) to wait for before the action: -Dstandin.mainWait.
+    std::string waitFor;
 };
 
 class Vm {
@@ -255,6 +254,7 @@ class Vm {
     bool destroyed_ = false;
     MainBehaviour mainBehaviour_;
     FirstRunBehaviour firstRunBehaviour_;
+    std::string mainWait_;
     std::vector<SplashStep> splashScript_;
     std::size_t splashStep_ = 0;
     std::optional<std::string> splashText_;
