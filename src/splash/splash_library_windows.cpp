@@ -21,6 +21,7 @@ using SplashCloseFunction = void (*)();
 
 // Only the main thread (start-up and the error paths) gets here.
 bool librarySplashShown = false;
+bool librarySplashClosed = false;
 SplashCloseFunction splashClose = nullptr;
 
 template <typename Function>
@@ -60,8 +61,11 @@ void showLibrarySplash() {
     librarySplashShown = true;
 }
 
+// Once: a second error path has nothing left to close.
 void closeLibrarySplash() {
-    if (librarySplashShown) splashClose();
+    if (!librarySplashShown || librarySplashClosed) return;
+    librarySplashClosed = true;
+    splashClose();
 }
 
 }  // namespace tesmo
