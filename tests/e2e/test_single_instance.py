@@ -307,6 +307,10 @@ class TestHandOver:
                 lines.index("restore") < lines.index("waiting for notification semaphore") < \
                 lines.index("waiting for file deletion")
             assert not [line for line in lines if line.startswith(("LoadDLL", "extracting"))]
+            # The same configuration gave the first instance its splash; none of the later.
+            [first_log] = [t for t in instances.log_texts(shared) if "other pid" not in t]
+            assert "Starting splash screen thread" in first_log.splitlines()
+            assert not any("splash" in text for text in logs)
         finally:
             first.end()
             other.end()
