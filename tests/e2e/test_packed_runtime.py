@@ -167,7 +167,9 @@ class TestMissingTool:
         lines = result.log_text.splitlines()
         tool, arguments = tool_and_arguments(runtime, "lib\\rt.jar")
         assert lines[lines.index("Unpacking JRE"):] == [
-            "Unpacking JRE", tool, arguments, "could not create unpack process"]
+            "Unpacking JRE", tool, arguments, "could not create unpack process",
+            # Every message first hides the splash, shown or not.
+            "Hiding splash screen"]
         assert not any(line.startswith("checkJavaExe") for line in lines)
         assert sorted(runtime.home.rglob("*.pack")) == sorted(originals)
 
