@@ -22,8 +22,8 @@ void showConfiguredMessageWide(int messageId, const WideString* argument);
 
 // The owner of message boxes; the splash window makes itself the owner.
 void setMessageOwner(void* window);
-// Called by the splash thread before it destroys `window`: false while a box owned by it
-// is open (the thread tries again later); otherwise boxes are no longer owned by it.
+// Called by the splash thread before it destroys `window`: false while a message is being
+// shown (the thread tries again later); otherwise boxes are no longer owned by it.
 bool releaseMessageOwner(void* window);
 
 }  // namespace tesmo

@@ -15,26 +15,26 @@ namespace tesmo {
 
 namespace {
 
-// The splash window owns the boxes while it exists. Its thread may end at any moment, so
-// the owner is taken under a lock together with a count of the boxes it owns, and the
-// splash thread gives it up only while it owns none (releaseMessageOwner).
+// The splash window owns the boxes while it exists. A message hides the splash first, and
+// a hidden splash ends its thread and its window at the next tick; so the owner is kept
+// under a lock with a count of the messages being shown, and the splash thread gives up
+// its window only while none is (releaseMessageOwner). The box then never gets a window
+// that is gone, which would keep it from showing at all.
 SRWLOCK ownerLock = SRWLOCK_INIT;
 HWND messageOwnerWindow = nullptr;
-int boxesOwned = 0;
+int messagesShowing = 0;
 
-HWND takeMessageOwner() {
+void countMessage(int change) {
     AcquireSRWLockExclusive(&ownerLock);
-    HWND owner = messageOwnerWindow;
-    if (owner) ++boxesOwned;
+    messagesShowing += change;
     ReleaseSRWLockExclusive(&ownerLock);
-    return owner;
 }
 
-void returnMessageOwner(HWND owner) {
-    if (!owner) return;
-    AcquireSRWLockExclusive(&ownerLock);
-    --boxesOwned;
-    ReleaseSRWLockExclusive(&ownerLock);
+HWND currentMessageOwner() {
+    AcquireSRWLockShared(&ownerLock);
+    HWND owner = messageOwnerWindow;
+    ReleaseSRWLockShared(&ownerLock);
+    return owner;
 }
 
 std::optional<WideString> longLogPath() {
@@ -57,28 +57,29 @@ void setMessageOwner(void* window) {
 
 bool releaseMessageOwner(void* window) {
     AcquireSRWLockExclusive(&ownerLock);
-    bool free = boxesOwned == 0 || messageOwnerWindow != window;
+    bool free = messagesShowing == 0;
     if (free && messageOwnerWindow == window) messageOwnerWindow = nullptr;
     ReleaseSRWLockExclusive(&ownerLock);
     return free;
 }
 
 void showMessageWide(const WideString& text) {
+    countMessage(1);
     // A topmost splash would cover the box.
     splashScreen(0);
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
         WideString title = getSettingWideString(kMessageTitle);
-        HWND owner = takeMessageOwner();
-        MessageBoxW(owner, asWindows(message), asWindows(title), MB_OK | MB_ICONERROR);
-        returnMessageOwner(owner);
-        return;
+        MessageBoxW(currentMessageOwner(), asWindows(message), asWindows(title),
+                    MB_OK | MB_ICONERROR);
+    } else {
+        // The CRT's own conversion of the stream would depend on its locale; the file
+        // functions' code page is the one the rest of the launcher writes in.
+        std::string narrow = toNarrow(message);
+        fprintf(stderr, "%s\n", narrow.c_str());
+        fflush(stderr);
     }
-    // The CRT's own conversion of the stream would depend on its locale; the file
-    // functions' code page is the one the rest of the launcher writes in.
-    std::string narrow = toNarrow(message);
-    fprintf(stderr, "%s\n", narrow.c_str());
-    fflush(stderr);
+    countMessage(-1);
 }
 
 void showMessage(const std::string& text) {

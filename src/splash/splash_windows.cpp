@@ -185,9 +185,8 @@ void waitForCreation() {
     }
 }
 
-// Ends the message loop and with it the thread, unless a message box owned by the window
-// is open: destroying its owner would leave the box without one, so the thread waits for
-// the box and tries again at a later tick.
+// Ends the message loop and with it the thread, unless a message is being shown: the box
+// may be owned by the window, so the thread waits for it and tries again at a later tick.
 void endSplashThread() {
     if (!releaseMessageOwner(splashWindow)) return;
     gate.requestHide();
