@@ -197,16 +197,18 @@ def build_launcher(
     locale_sets: Union[Mapping[str, SettingsMap], Sequence[tuple[str, SettingsMap]], None] = None,
     bits: int = 64,
     includes: Mapping[str, Union[str, Path]] | None = None,
+    stub: Union[str, Path, None] = None,
 ) -> Path:
     """Writes ``tmp_path/name``: the launcher stub with a block of the given records.
 
     ``settings`` are narrow records and ``wide`` wide ones, both keyed by number; values
     are text (escaped for the block tool here, so pass them literally), ints or bytes
     (narrow, Latin-1). ``locale_sets`` maps a locale prefix to the wide records of its
-    set, in order; ``includes`` maps an included file's name to its host file.
+    set, in order; ``includes`` maps an included file's name to its host file. ``stub``
+    replaces the built launcher of ``bits`` (a copy given resources, say).
     """
     tool = _require(block_tool(), "the block tool tesmo-block")
-    stub = _require(launcher_stub(bits), f"the {bits}-bit launcher")
+    stub = _require(Path(stub) if stub else launcher_stub(bits), f"the {bits}-bit launcher")
     out = Path(tmp_path) / name
     out.parent.mkdir(parents=True, exist_ok=True)
 
@@ -612,6 +614,7 @@ def run_launcher(
     display: bool | None = None,
     before_start: Callable[[], None] | None = None,
     relay: Sequence[str] = (),
+    started: Callable[[int], None] | None = None,
 ) -> Result:
     """Runs a Windows program through ``wintest run`` and collects what it left behind.
 
@@ -624,7 +627,8 @@ def run_launcher(
     the test's directory. ``before_start`` runs while the started process is still
     suspended, before any of its code has run. ``relay`` names Windows functions
     ("kernel32.AllocConsole") whose calls Wine traces into ``Result.wine_log``, so a test
-    can see calls that leave no other trace.
+    can see calls that leave no other trace. ``started`` is called with the process id once
+    the program runs, before its end is awaited: a test looks at the running program there.
     """
     if box not in _BOX_CHOICES:
         raise ValueError(f"box is one of {sorted(_BOX_CHOICES)}, not {box!r}")
@@ -633,7 +637,7 @@ def run_launcher(
         raise RigError("run_launcher needs the test directory the conftest fixture sets")
     run_dir = wine.next_run_dir(_test_dir)
     return _run(wine, run_dir, exe, args, cmdline, env, box, timeout, cwd, show, lang,
-                display, before_start, relay)
+                display, before_start, relay, started)
 
 
 def set_relay_filter(functions: Sequence[str], prefix: Path | None = None) -> None:
@@ -643,7 +647,7 @@ def set_relay_filter(functions: Sequence[str], prefix: Path | None = None) -> No
 
 
 def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout, cwd, show,
-         lang, display, before_start, relay) -> Result:
+         lang, display, before_start, relay, started=None) -> Result:
     wintest = _require(helper_path("wintest"), "wintest.exe")
     tmp_dir = run_dir / "tmp"
     tmp_dir.mkdir()
@@ -694,6 +698,10 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
                     raise RigError("the started process never reported its pid")
                 before_start()
                 resume_file.touch()
+            if started is not None:
+                if not _wait_for_file(files["pid.txt"], timeout, process):
+                    raise RigError("the started process never reported its pid")
+                started(int(files["pid.txt"].read_text().strip()))
             if box != "none":
                 boxes = _watch_boxes(wine, wintest, run_dir, files["pid.txt"], process, box,
                                      deadline)
@@ -891,11 +899,11 @@ class Block:
     end: int = 0
 
 
-def read_block(launcher: Path, bits: int = 64) -> Block:
-    """The block of a launcher built from this build's stub, decoded as the launcher
-    reads it, so that tests can see what a launcher really carries."""
+def read_block(launcher: Path, bits: int = 64, stub: Union[str, Path, None] = None) -> Block:
+    """The block of a launcher built from this build's stub (or ``stub``), decoded as the
+    launcher reads it, so that tests can see what a launcher really carries."""
     data = Path(launcher).read_bytes()
-    position = launcher_stub(bits).stat().st_size
+    position = Path(stub or launcher_stub(bits)).stat().st_size
 
     def take(size: int) -> bytes:
         nonlocal position

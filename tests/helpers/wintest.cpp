@@ -3,8 +3,9 @@
 // on the exact command line or environment start the launcher through `wintest run`;
 // `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
 // keeps the desktop of a session alive (see there); `wintest add-resource` gives an
-// executable a resource section at its end; `wintest resources` reports the pictures of a
-// launcher the way Windows loads them.
+// executable a resource section at its end, or the splash pictures; `wintest resources`
+// reports the pictures of a launcher the way Windows loads them; `wintest watch` records
+// when the windows of a process can be seen.
 #include <windows.h>
 
 #include <algorithm>
@@ -386,6 +387,26 @@ BOOL CALLBACK collectControl(HWND control, LPARAM context) {
     return TRUE;
 }
 
+struct ProcessWindows {
+    DWORD process = 0;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK collectProcessWindow(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<ProcessWindows*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search.process) search.windows.push_back(window);
+    return TRUE;
+}
+
+// The top-level windows of a process, in enumeration (z) order.
+std::vector<HWND> processWindows(DWORD process) {
+    ProcessWindows search{process, {}};
+    EnumWindows(collectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.windows;
+}
+
 bool press(HWND box, const BoxContent& content, const std::wstring& choice) {
     static const std::pair<const wchar_t*, int> known[] = {
         {L"ok", IDOK}, {L"yes", IDYES}, {L"no", IDNO}, {L"cancel", IDCANCEL}};
@@ -464,6 +485,17 @@ int box(const Options& options) {
     HWND owner = GetWindow(found, GW_OWNER);
     json += "], \"owner\": " +
             std::to_string(static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(owner)));
+    json += ", \"ownerClass\": " + (owner ? jsonString(className(owner)) : std::string("null"));
+    // What else of the process could be seen while the box was up.
+    json += ", \"otherVisibleClasses\": [";
+    std::vector<HWND> others = processWindows(search.process);
+    bool first = true;
+    for (HWND other : others) {
+        if (other == found || !IsWindowVisible(other)) continue;
+        json += (first ? "" : ", ") + jsonString(className(other));
+        first = false;
+    }
+    json += "]";
 
     bool dismissed = false;
     if (!sameText(choice, L"none")) {
@@ -517,21 +549,48 @@ int lcid() {
 
 // Adds RT_RCDATA 10000 to an executable the way resource editors do; Wine's rewrite makes
 // .rsrc the last section, which is the layout a launcher built after adding resources has.
+// With --bitmap (a .bmp file) and --rcdata (any file) it adds the splash pictures instead:
+// bitmap 10000 and the bytes of RT_RCDATA 10000.
 int addResource(const Options& options) {
     auto file = options.get(L"file");
     std::optional<DWORD> size = parseNumber(options.get(L"size"));
-    if (!file || !options.onlyKnown({L"file", L"size"})) {
+    auto bitmapFile = options.get(L"bitmap");
+    auto dataFile = options.get(L"rcdata");
+    if (!file || !options.onlyKnown({L"file", L"size", L"bitmap", L"rcdata"})) {
         fail("add-resource: --file is required");
         return kExitUsage;
     }
-    // Too large to fit the gap behind the old resource section, so it has to move.
-    std::vector<char> data(size ? *size : 65536, 'r');
+    std::vector<std::pair<WORD, std::string>> resources;
+    if (bitmapFile) {
+        std::optional<std::string> bmp = readFile(*bitmapFile);
+        // A bitmap resource is the file without its 14-byte file header.
+        if (!bmp || bmp->size() <= 14 || bmp->compare(0, 2, "BM") != 0) {
+            fail("add-resource: --bitmap needs a .bmp file");
+            return kExitUsage;
+        }
+        resources.emplace_back(2, bmp->substr(14));
+    }
+    if (dataFile) {
+        std::optional<std::string> bytes = readFile(*dataFile);
+        if (!bytes) {
+            fail("add-resource: cannot read the --rcdata file");
+            return kExitUsage;
+        }
+        resources.emplace_back(10, *bytes);
+    }
+    if (!bitmapFile && !dataFile) {
+        // Too large to fit the gap behind the old resource section, so it has to move.
+        resources.emplace_back(10, std::string(size ? *size : 65536, 'r'));
+    }
     HANDLE update = BeginUpdateResourceW(file->c_str(), FALSE);
-    if (!update ||
-        !UpdateResourceW(update, MAKEINTRESOURCEW(10), MAKEINTRESOURCEW(10000),
-                         MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), data.data(),
-                         static_cast<DWORD>(data.size())) ||
-        !EndUpdateResourceW(update, FALSE)) {
+    bool updated = update != nullptr;
+    for (auto& [type, bytes] : resources) {
+        updated =
+            updated && UpdateResourceW(update, MAKEINTRESOURCEW(type), MAKEINTRESOURCEW(10000),
+                                       MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), bytes.data(),
+                                       static_cast<DWORD>(bytes.size()));
+    }
+    if (!updated || !EndUpdateResourceW(update, FALSE)) {
         fail("add-resource: updating the resources failed with error " +
              std::to_string(GetLastError()));
         return 1;
@@ -609,6 +668,114 @@ int resources(const Options& options) {
     return 0;
 }
 
+// Milliseconds since the Unix epoch, the clock a test's own time.time() reads.
+long long unixMilliseconds() {
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    ULARGE_INTEGER value;
+    value.LowPart = now.dwLowDateTime;
+    value.HighPart = now.dwHighDateTime;
+    return static_cast<long long>((value.QuadPart - 116444736000000000ull) / 10000);
+}
+
+struct WatchedWindow {
+    HWND handle = nullptr;
+    std::wstring type;
+    std::wstring title;
+    bool visible = false;
+    // Seen topmost while visible at least once.
+    bool topmost = false;
+    RECT rect{};
+    // Times in Unix milliseconds at which the window was first seen visible and first seen
+    // hidden again; an open interval ends when the process ends.
+    std::vector<std::pair<long long, long long>> intervals;
+};
+
+// Samples the top-level windows of a process every few milliseconds until it ends (or the
+// timeout), then writes when each was visible, where, and whether it was topmost.
+int watch(const Options& options) {
+    if (!options.onlyKnown({L"pid", L"out", L"timeout-ms", L"interval-ms"})) {
+        fail("watch: unknown option");
+        return kExitUsage;
+    }
+    std::optional<DWORD> process = parseNumber(options.get(L"pid"));
+    std::optional<DWORD> timeout = parseNumber(options.get(L"timeout-ms"));
+    std::optional<DWORD> interval = parseNumber(options.get(L"interval-ms"));
+    auto out = options.get(L"out");
+    if (!process || !out) {
+        fail("watch: --pid and --out are required");
+        return kExitUsage;
+    }
+    HANDLE watched = OpenProcess(SYNCHRONIZE, FALSE, *process);
+    long long started = unixMilliseconds();
+    ULONGLONG deadline = GetTickCount64() + timeout.value_or(120000);
+    std::vector<WatchedWindow> windows;
+    while (true) {
+        long long now = unixMilliseconds();
+        for (HWND handle : processWindows(*process)) {
+            auto known = std::find_if(windows.begin(), windows.end(),
+                                      [&](const WatchedWindow& w) { return w.handle == handle; });
+            if (known == windows.end()) {
+                WatchedWindow seen;
+                seen.handle = handle;
+                seen.type = className(handle);
+                seen.title = windowText(handle);
+                windows.push_back(seen);
+                known = windows.end() - 1;
+            }
+            bool visible = IsWindowVisible(handle) != FALSE;
+            if (visible) {
+                // Where and how it first showed: a window being destroyed at the process's
+                // end reports less.
+                if (known->intervals.empty()) {
+                    GetWindowRect(handle, &known->rect);
+                    known->title = windowText(handle);
+                }
+                known->topmost |= (GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+                if (!known->visible) known->intervals.emplace_back(now, -1);
+            } else if (known->visible) {
+                known->intervals.back().second = now;
+            }
+            known->visible = visible;
+        }
+        // Destroyed windows are hidden from then on.
+        for (WatchedWindow& window : windows) {
+            if (window.visible && !IsWindow(window.handle)) {
+                window.intervals.back().second = now;
+                window.visible = false;
+            }
+        }
+        if (watched == nullptr ||
+            WaitForSingleObject(watched, interval.value_or(5)) == WAIT_OBJECT_0 ||
+            GetTickCount64() >= deadline) {
+            break;
+        }
+    }
+    long long ended = unixMilliseconds();
+    std::string json = "{\"started\": " + std::to_string(started) +
+                       ", \"ended\": " + std::to_string(ended) + ", \"windows\": [";
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const WatchedWindow& window = windows[i];
+        json += (i > 0 ? ", " : "") + std::string("{\"class\": ") + jsonString(window.type) +
+                ", \"title\": " + jsonString(window.title) +
+                ", \"topmost\": " + (window.topmost ? "true" : "false") + ", \"rect\": [" +
+                std::to_string(window.rect.left) + ", " + std::to_string(window.rect.top) + ", " +
+                std::to_string(window.rect.right) + ", " + std::to_string(window.rect.bottom) +
+                "], \"visible\": [";
+        for (std::size_t j = 0; j < window.intervals.size(); ++j) {
+            long long until = window.intervals[j].second < 0 ? ended : window.intervals[j].second;
+            json += (j > 0 ? ", " : "") + std::string("[") +
+                    std::to_string(window.intervals[j].first) + ", " + std::to_string(until) + "]";
+        }
+        json += "]}";
+    }
+    if (!writeFile(*out, json + "]}\n")) {
+        fail("watch: cannot write the output file");
+        return kExitUsage;
+    }
+    return 0;
+}
+
 // Prints the 8.3 form of a path, which only Windows can compute.
 int shortPath(const Options& options) {
     auto path = options.get(L"path");
@@ -655,10 +822,11 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"lcid") return lcid();
     if (command == L"add-resource") return addResource(options);
     if (command == L"resources") return resources(options);
+    if (command == L"watch") return watch(options);
     if (command == L"short-path") return shortPath(options);
     if (command == L"filetime") return fileTime(options);
     fail(
-        "usage: wintest run|box|hold|lcid|add-resource|resources|short-path|filetime "
+        "usage: wintest run|box|hold|lcid|add-resource|resources|watch|short-path|filetime "
         "[--option value]...");
     return kExitUsage;
 }
