@@ -147,7 +147,7 @@ void createSplashWindow() {
     windowClass.lpfnWndProc = splashProcedure;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconA(instance, kIconName);
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = kClassName;
     RegisterClassA(&windowClass);
