@@ -32,7 +32,8 @@ def write_bmp8(path: Path, width: int, height: int, palette: Sequence[Colour],
     offset = 14 + 40 + len(colours)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(pixels), 3780, 3780,
                        len(palette), 0)
-    data = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset) + info + colours + pixels
+    header = b"BM" + struct.pack("<IHHI", offset + len(pixels), 0, 0, offset)
+    data = header + info + colours + pixels
     Path(path).write_bytes(data)
     return data
 

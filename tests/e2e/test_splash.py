@@ -241,8 +241,9 @@ def detached_before_destroy(record, thread):
 class TestWindow:
     def test_centred_bitmap_and_lines_in_their_fonts_and_colours(self, tmp_path, application,
                                                                  splash_stub, display):
+        done = tmp_path / "app" / "done.flag"
         app = SplashApp(tmp_path / "app", application, splash_stub,
-                        {123: f"-Dstandin.mainWait={unix_to_windows(tmp_path / 'app' / 'done.flag')}"})
+                        {123: f"-Dstandin.mainWait={unix_to_windows(done)}"})
         shots = {}
 
         def look(pid):
@@ -298,7 +299,8 @@ class TestWindow:
         app = SplashApp(tmp_path / "app", application, splash_stub,
                         {123: "-Dstandin.main=sleep:1500"})
         watches = []
-        result = app.run(show=0, started=lambda pid: watches.append(Watch(tmp_path / "w.json", pid)))
+        result = app.run(show=0,
+                         started=lambda pid: watches.append(Watch(tmp_path / "w.json", pid)))
         assert result.exit_code == 0
         assert watches[0].windows(SPLASH_CLASS) == []
         log = result.log_text.splitlines()
@@ -397,8 +399,10 @@ class TestController:
         assert result.exit_code == 0, result.log_text
         after = seen["after"]
         assert bitmap_mismatches(after) == 0
-        assert differing(status_region(after), before_status(tmp_path, application, splash_stub,
-                                                             display, "Second text Hg")) == 0
+        # Exactly as a launcher configured with that text from the start paints it.
+        reference = reference_status(tmp_path, application, splash_stub, display,
+                                     "Second text Hg")
+        assert differing(status_region(after), reference) == 0
         log = result.log_text.splitlines()
         assert "Hiding splash screen" in log and "Splash screen auto off" not in log
 
@@ -417,7 +421,7 @@ class TestController:
         assert ("DetachCurrentThread", thread) in [(e["call"], e["thread"]) for e in seen["closed"]]
 
 
-def before_status(tmp_path, application, splash_stub, display, text):
+def reference_status(tmp_path, application, splash_stub, display, text):
     """The status half of a splash whose launcher was configured with ``text`` from the
     start: what a controller's text must look like once it is painted."""
     app = SplashApp(tmp_path / "reference", application, splash_stub,
