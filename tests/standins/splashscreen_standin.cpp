@@ -29,8 +29,8 @@ extern "C" __declspec(dllexport) int SplashLoadMemory(void* data, int size) {
     int result = data != nullptr && size > 0 ? 1 : 0;
     std::wstring image = standin::moduleDirectory(self) + L"splash-image-" +
                          std::to_wstring(GetCurrentProcessId()) + L".bin";
-    HANDLE file = CreateFileW(image.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(image.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         if (result) WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
