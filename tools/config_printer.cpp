@@ -98,11 +98,11 @@ bool isCanonicalNumber(std::string_view value, long long minimum, long long maxi
 }
 
 // The configuration text of a record's value, or nothing when no form gives it back.
-std::optional<std::string> render(const SettingSpec& spec, std::string_view value) {
+std::optional<std::string> render(const SettingShape& shape, std::string_view value) {
     WideString wide = widenBytes(value);
-    switch (spec.kind) {
+    switch (shape.kind) {
         case SettingKind::Text:
-            if (spec.key == kKeyMainClass &&
+            if (shape.key == kKeyMainClass &&
                 (wide.empty() || wide.find_first_of(u" \t;") != WideString::npos)) {
                 return std::nullopt;
             }
@@ -115,7 +115,7 @@ std::optional<std::string> render(const SettingSpec& spec, std::string_view valu
             if (value == "0") return "false";
             return std::nullopt;
         case SettingKind::Integer:
-            if (!isCanonicalNumber(value, spec.minimum, spec.maximum)) return std::nullopt;
+            if (!isCanonicalNumber(value, shape.minimum, shape.maximum)) return std::nullopt;
             return std::string(value);
         case SettingKind::Colour: {
             if (!colourTextFault(value).empty()) return std::nullopt;
@@ -222,8 +222,8 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
         // The builder writes the English texts for messages a configuration leaves out.
         const KeyInfo* info = findKey(key);
         if (!defaultsOff && info && info->defaultText && value == info->defaultText) continue;
-        const SettingSpec* spec = settingByKey(key);
-        if (!spec) {
+        const SettingShape* shape = settingByKey(key);
+        if (!shape) {
             std::optional<std::string> text = tomlString(widenBytes(value));
             if (text)
                 tables["raw"].push_back(std::to_string(key) + " = " + *text);
@@ -231,10 +231,10 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
                 warn("key " + std::to_string(key) + " cannot be printed; it is left out");
             continue;
         }
-        if (std::optional<std::string> text = render(*spec, value)) {
-            tables[tableOf(spec->path)].push_back(leafOf(spec->path) + " = " + *text);
+        if (std::optional<std::string> text = render(*shape, value)) {
+            tables[tableOf(shape->path)].push_back(leafOf(shape->path) + " = " + *text);
         } else {
-            warn("key " + std::to_string(key) + " (" + spec->path + ") holds " + shown(value) +
+            warn("key " + std::to_string(key) + " (" + shape->path + ") holds " + shown(value) +
                  ", which the configuration format cannot express; it is left out");
         }
     }
@@ -296,14 +296,15 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
                  " is not in ascending key order or repeats a key");
         }
         for (const WideRecord& record : set.records) {
-            const SettingSpec* spec = settingByKey(record.key);
+            const SettingShape* shape = settingByKey(record.key);
             std::optional<std::string> text = tomlString(record.value);
-            if (!spec || record.key < kMessageTitle || record.key > kMessageDamagedJvm64 || !text) {
+            if (!shape || record.key < kMessageTitle || record.key > kMessageDamagedJvm64 ||
+                !text) {
                 warn("key " + std::to_string(record.key) + " of the localized set " +
                      shown(set.prefix) + " is not a message; it is left out");
                 continue;
             }
-            tables[table].push_back(leafOf(spec->path) + " = " + *text);
+            tables[table].push_back(leafOf(shape->path) + " = " + *text);
         }
         if (std::find(setOrder.begin(), setOrder.end(), table) == setOrder.end()) {
             setOrder.push_back(table);

@@ -73,16 +73,16 @@ const Kinded kKinds[] = {
     {10123, SettingKind::Flag},
 };
 
-std::vector<SettingSpec> makeSpecs() {
-    std::vector<SettingSpec> specs;
+std::vector<SettingShape> makeSpecs() {
+    std::vector<SettingShape> shapes;
     for (const Kinded& kinded : kKinds) {
-        specs.push_back({kinded.key, kinded.kind, kinded.minimum, kinded.maximum,
-                         findKey(kinded.key)->setting});
+        shapes.push_back({kinded.key, kinded.kind, kinded.minimum, kinded.maximum,
+                          findKey(kinded.key)->setting});
     }
     for (std::int32_t key = kMessageTitle; key <= kMessageDamagedJvm64; ++key) {
-        specs.push_back({key, SettingKind::Text, 0, 0, findKey(key)->setting});
+        shapes.push_back({key, SettingKind::Text, 0, 0, findKey(key)->setting});
     }
-    return specs;
+    return shapes;
 }
 
 std::vector<WideString> split(WideView text, char16_t separator) {
@@ -132,21 +132,21 @@ std::string quotedUtf8(WideView text) {
 
 const char* const kExecutableTypeNames = "\"windowed\", \"console\" or \"console-message-boxes\"";
 
-const std::vector<SettingSpec>& settingSpecs() {
-    static const std::vector<SettingSpec> specs = makeSpecs();
-    return specs;
+const std::vector<SettingShape>& settingSpecs() {
+    static const std::vector<SettingShape> shapes = makeSpecs();
+    return shapes;
 }
 
-const SettingSpec* settingByPath(std::string_view path) {
-    for (const SettingSpec& spec : settingSpecs()) {
-        if (path == spec.path) return &spec;
+const SettingShape* settingByPath(std::string_view path) {
+    for (const SettingShape& shape : settingSpecs()) {
+        if (path == shape.path) return &shape;
     }
     return nullptr;
 }
 
-const SettingSpec* settingByKey(std::int32_t key) {
-    for (const SettingSpec& spec : settingSpecs()) {
-        if (spec.key == key) return &spec;
+const SettingShape* settingByKey(std::int32_t key) {
+    for (const SettingShape& shape : settingSpecs()) {
+        if (shape.key == key) return &shape;
     }
     return nullptr;
 }

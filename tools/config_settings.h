@@ -27,7 +27,7 @@ enum class SettingKind {
     ClassPath,       // [{ archive = "...", required = true }, ...] or the stored text
 };
 
-struct SettingSpec {
+struct SettingShape {
     std::int32_t key;
     SettingKind kind;
     long long minimum;
@@ -35,9 +35,9 @@ struct SettingSpec {
     const char* path;  // "table.name", from the key table
 };
 
-const std::vector<SettingSpec>& settingSpecs();
-const SettingSpec* settingByPath(std::string_view path);
-const SettingSpec* settingByKey(std::int32_t key);
+const std::vector<SettingShape>& settingSpecs();
+const SettingShape* settingByPath(std::string_view path);
+const SettingShape* settingByKey(std::int32_t key);
 
 // Narrow records hold one byte per character: U+0000 to U+00FF.
 std::optional<char32_t> firstBeyondLatin1(WideView text);

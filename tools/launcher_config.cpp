@@ -86,7 +86,7 @@ struct Names {
                 tables.insert(path.substr(0, dot));
             }
         };
-        for (const SettingSpec& spec : settingSpecs()) add(spec.path);
+        for (const SettingShape& shape : settingSpecs()) add(shape.path);
         for (const char* path : kFileSettings) add(path);
         tables.insert("raw");
     }
@@ -130,8 +130,8 @@ class Parser {
     void walk(const toml::table& table, const std::string& prefix) {
         for (auto&& [key, node] : table) {
             std::string path = joinPath(prefix, key.str());
-            if (const SettingSpec* spec = settingByPath(path)) {
-                setting(*spec, node, path);
+            if (const SettingShape* shape = settingByPath(path)) {
+                setting(*shape, node, path);
             } else if (path == "defaults") {
                 if (const auto* flag = node.as_boolean()) {
                     defaults_ = flag->get();
@@ -220,18 +220,18 @@ class Parser {
         return values;
     }
 
-    void setting(const SettingSpec& spec, const toml::node& node, const std::string& path) {
-        std::optional<std::string> value = convert(spec, node, path);
+    void setting(const SettingShape& shape, const toml::node& node, const std::string& path) {
+        std::optional<std::string> value = convert(shape, node, path);
         if (!value) return;
-        narrow_[spec.key] = std::move(*value);
-        origins_[spec.key] = {lineOf(node), path};
+        narrow_[shape.key] = std::move(*value);
+        origins_[shape.key] = {lineOf(node), path};
     }
 
-    std::optional<std::string> convert(const SettingSpec& spec, const toml::node& node,
+    std::optional<std::string> convert(const SettingShape& shape, const toml::node& node,
                                        const std::string& path) {
         int line = lineOf(node);
         const toml::array* array = node.as_array();
-        switch (spec.kind) {
+        switch (shape.kind) {
             case SettingKind::Flag:
                 if (const auto* flag = node.as_boolean()) return flag->get() ? "1" : "0";
                 error(line, path, "expected true or false, found " + typeName(node));
@@ -239,11 +239,11 @@ class Parser {
             case SettingKind::Integer:
                 if (const auto* number = node.as_integer()) {
                     long long value = number->get();
-                    if (value < spec.minimum || value > spec.maximum) {
+                    if (value < shape.minimum || value > shape.maximum) {
                         error(line, path,
                               std::to_string(value) + " is outside " +
-                                  std::to_string(spec.minimum) + " to " +
-                                  std::to_string(spec.maximum));
+                                  std::to_string(shape.minimum) + " to " +
+                                  std::to_string(shape.maximum));
                         return std::nullopt;
                     }
                     return std::to_string(value);
@@ -254,7 +254,7 @@ class Parser {
                 return colour(node, path);
             case SettingKind::Flavour:
             case SettingKind::ExecutableType:
-                return named(spec, node, path);
+                return named(shape, node, path);
             case SettingKind::CommandLine:
                 if (array) {
                     std::optional<std::vector<WideString>> values = strings(*array, path);
@@ -284,18 +284,18 @@ class Parser {
             text = fromUtf8(node.as_string()->get());
         } else {
             bool list =
-                spec.kind == SettingKind::CommandLine || spec.kind == SettingKind::PathList ||
-                spec.kind == SettingKind::SearchSequence || spec.kind == SettingKind::ClassPath;
+                shape.kind == SettingKind::CommandLine || shape.kind == SettingKind::PathList ||
+                shape.kind == SettingKind::SearchSequence || shape.kind == SettingKind::ClassPath;
             error(line, path,
                   std::string("expected ") + (list ? "an array or a string" : "a string") +
                       ", found " + typeName(node));
             return std::nullopt;
         }
         std::string fault;
-        if (spec.kind == SettingKind::Version) fault = versionFault(toUtf8(*text));
-        if (spec.kind == SettingKind::SearchSequence) fault = storedSearchFault(*text);
-        if (spec.kind == SettingKind::ClassPath) fault = storedClassPathFault(*text);
-        if (spec.key == kKeyMainClass &&
+        if (shape.kind == SettingKind::Version) fault = versionFault(toUtf8(*text));
+        if (shape.kind == SettingKind::SearchSequence) fault = storedSearchFault(*text);
+        if (shape.kind == SettingKind::ClassPath) fault = storedClassPathFault(*text);
+        if (shape.key == kKeyMainClass &&
             (text->empty() || text->find_first_of(u" \t;") != WideString::npos)) {
             fault = quotedUtf8(*text) + " is not a class name such as \"com.example.Main\"";
         }
@@ -303,7 +303,7 @@ class Parser {
             error(line, path, fault);
             return std::nullopt;
         }
-        bool message = spec.key >= kMessageTitle && spec.key <= kMessageDamagedJvm64;
+        bool message = shape.key >= kMessageTitle && shape.key <= kMessageDamagedJvm64;
         return narrow(node, path, *text,
                       message ? "; localized sets ([messages.PREFIX]) take any character" : "");
     }
@@ -328,9 +328,9 @@ class Parser {
         return std::nullopt;
     }
 
-    std::optional<std::string> named(const SettingSpec& spec, const toml::node& node,
+    std::optional<std::string> named(const SettingShape& shape, const toml::node& node,
                                      const std::string& path) {
-        bool flavour = spec.kind == SettingKind::Flavour;
+        bool flavour = shape.kind == SettingKind::Flavour;
         std::string choices = flavour ? "\"tesmo\" or \"korvane\"" : kExecutableTypeNames;
         if (const auto* text = node.as_string()) {
             std::optional<std::string> value =
@@ -523,9 +523,9 @@ class Parser {
         }
         std::map<std::int32_t, WideString>& records = localized_[latin1(prefix)];
         for (auto&& [name, node] : table) {
-            const SettingSpec* spec = settingByPath("messages." + std::string(name.str()));
+            const SettingShape* shape = settingByPath("messages." + std::string(name.str()));
             std::string setting = path + "." + std::string(name.str());
-            if (!spec) {
+            if (!shape) {
                 unknown(name, "messages", setting);
                 continue;
             }
@@ -533,7 +533,7 @@ class Parser {
                 if (text->find(u'\0') != WideString::npos) {
                     error(lineOf(node), setting, "holds a NUL character");
                 } else {
-                    records[spec->key] = std::move(*text);
+                    records[shape->key] = std::move(*text);
                 }
             }
         }
