@@ -8,6 +8,7 @@
 
 #include "tools/block_writer.h"
 #include "tools/file_io.h"
+#include "tools/tool_main.h"
 
 namespace tesmo::tools {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 2;
+constexpr int kExitFailure = kToolFailure;
 
 constexpr char kUsage[] =
     "usage: tesmo-block --stub STUB.exe [--raw CONFIG.txt] [--set KEY=VALUE]... --out OUT.exe\n"
@@ -159,30 +160,7 @@ int run(const std::vector<std::string>& args) {
     return errors.empty() ? kExitSuccess : kExitFailure;
 }
 
-int runGuarded(const std::vector<std::string>& args) {
-    try {
-        return run(args);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "tesmo-block: %s\n", failure.what());
-        return kExitFailure;
-    }
-}
-
 }  // namespace
 }  // namespace tesmo::tools
 
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        tesmo::WideString text;
-        for (const wchar_t* c = argv[i]; *c; ++c) text.push_back(static_cast<char16_t>(*c));
-        args.push_back(tesmo::toUtf8(text));
-    }
-    return tesmo::tools::runGuarded(args);
-}
-#else
-int main(int argc, char** argv) {
-    return tesmo::tools::runGuarded(std::vector<std::string>(argv + 1, argv + argc));
-}
-#endif
+TESMO_TOOL_MAIN("tesmo-block", tesmo::tools::run)

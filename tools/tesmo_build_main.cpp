@@ -10,6 +10,7 @@
 #include "tools/file_io.h"
 #include "tools/launcher_config.h"
 #include "tools/launcher_resources.h"
+#include "tools/tool_main.h"
 
 namespace tesmo::tools {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 2;
+constexpr int kExitFailure = kToolFailure;
 
 constexpr char kUsage[] =
     "usage: tesmo-build build CONFIG.toml --stub STUB.exe --out LAUNCHER.exe\n"
@@ -227,30 +228,7 @@ int run(const std::vector<std::string>& args) {
     return options.command == "build" ? build(options) : inspect(options);
 }
 
-int runGuarded(const std::vector<std::string>& args) {
-    try {
-        return run(args);
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "tesmo-build: %s\n", failure.what());
-        return kExitFailure;
-    }
-}
-
 }  // namespace
 }  // namespace tesmo::tools
 
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        tesmo::WideString text;
-        for (const wchar_t* c = argv[i]; *c; ++c) text.push_back(static_cast<char16_t>(*c));
-        args.push_back(tesmo::toUtf8(text));
-    }
-    return tesmo::tools::runGuarded(args);
-}
-#else
-int main(int argc, char** argv) {
-    return tesmo::tools::runGuarded(std::vector<std::string>(argv + 1, argv + argc));
-}
-#endif
+TESMO_TOOL_MAIN("tesmo-build", tesmo::tools::run)
