@@ -196,11 +196,16 @@ void createLauncherTempDirectory() {
         std::string name =
             base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
         logMessage("Temp dir: %s", name);
-        if (systemCalls.createDirectoryA(name.c_str(), nullptr)) {
+        bool created = systemCalls.createDirectoryA(name.c_str(), nullptr) != 0;
+        DWORD error = GetLastError();
+        // GetTempFileName leaves an empty file to reserve the name; only the directory
+        // beside it is used, so the file would stay in the temp folder for good.
+        DeleteFileA(base.c_str());
+        if (created) {
             launcherTempDirectory = toWide(name);
             return;
         }
-        logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
+        logMessage("Could not create dir (%d)", static_cast<int>(error));
     }
     launcherTempDirectory.clear();
     fatalMessage(kMessageInternalError, "7");
