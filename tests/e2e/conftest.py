@@ -20,11 +20,16 @@ def wine_session(tmp_path_factory):
 
 
 @pytest.fixture(autouse=True)
-def _runs_in_test_dir(tmp_path):
-    """Gives every run of a test its own directory below the test's tmp_path."""
+def _runs_in_test_dir(tmp_path, wine_session):
+    """Gives every run of a test its own directory below the test's tmp_path, and fails
+    the test when a launcher left temporary files behind that were not the application's
+    to remove."""
     rig.set_test_dir(tmp_path)
+    before = set(rig.prefix_temp_litter(wine_session))
     yield
+    litter = rig.leftover_temp_files(tmp_path, wine_session, before)
     rig.set_test_dir(None)
+    assert not litter, "launcher temporary files left behind:\n" + "\n".join(map(str, litter))
 
 
 @pytest.fixture(scope="session")

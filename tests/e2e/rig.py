@@ -16,6 +16,7 @@ import fcntl
 import hashlib
 import json
 import os
+import re
 import pwd
 import select
 import shutil
@@ -493,9 +494,55 @@ def stop_session() -> None:
         _session = None
 
 
+_test_runs: list[Result] = []
+
+
 def set_test_dir(path: Path | None) -> None:
     global _test_dir
     _test_dir = path
+    _test_runs.clear()
+
+
+def leftover_temp_files(test_dir: Path, wine: WineSession, before: set[Path]) -> list[Path]:
+    """What the launchers of a test left in temporary folders and should not have. A
+    launch that reached the application's main leaves its directory to the application;
+    every other exit removes it, and the name GetTempFileName reserves never stays."""
+    kept = set()
+    for result in _test_runs:
+        records = list(test_dir.rglob(f"jvm-launch-{result.pid}.json")) if result.pid else []
+        if any('"call": "main"' in r.read_text(encoding="utf-8", errors="replace")
+               for r in records):
+            kept.add(result.tmp_dir)
+            if (folder := windows_to_unix(result.environment.get("TMP") or "")) is not None:
+                kept.add(folder)
+    found = launcher_litter(test_dir) + [p for p in prefix_temp_litter(wine) if p not in before]
+    return [p for p in found if not (p.is_dir() and p.parent in kept)]
+
+
+# What a launcher creates in a temporary folder: the name GetTempFileName reserves and
+# the directory beside it that holds the extracted files.
+_LITTER = re.compile(r"tsm[0-9A-Fa-f]{1,4}\.tmp(_dir-?\d+)?")
+
+
+def launcher_litter(root: Path) -> list[Path]:
+    """Launcher temporary files and directories anywhere below `root`."""
+    found = []
+    for directory, subdirectories, files in os.walk(root):
+        for name in subdirectories + files:
+            if _LITTER.fullmatch(name):
+                found.append(Path(directory) / name)
+        subdirectories[:] = [d for d in subdirectories if not _LITTER.fullmatch(d)]
+    return sorted(found)
+
+
+def prefix_temp_litter(wine: WineSession) -> list[Path]:
+    """Launcher temporary files in the folders a launcher falls back to when TMP does
+    not lead anywhere: the profile's, Windows' and the drive root."""
+    drive = wine.prefix / "drive_c"
+    folders = [drive, drive / "windows" / "temp", *drive.glob("users/*/Temp"),
+               *drive.glob("users/*/AppData/Local/Temp")]
+    return sorted(path for folder in folders if folder.is_dir() for path in folder.iterdir()
+                  if _LITTER.fullmatch(path.name))
 
 
 def session() -> WineSession:
@@ -682,6 +729,63 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
     if before_start is not None:
         command += ["--resume-file", unix_to_windows(resume_file)]
 
+    # Now and then wine64 ends with code 1 and no word before the helper has started
+    # anything (seen once in a CI run). Nothing of the program under test has run then,
+    # so starting again is safe; once the pid file exists it never is.
+    for _ in range(3):
+        for stale in ("pid.txt", "exit.txt"):
+            files[stale].unlink(missing_ok=True)
+        process, boxes = _run_wintest(wine, wintest, command, files, run_dir, resume_file,
+                                      timeout, want_display, lang, relay, box, before_start,
+                                      started)
+        if (process.returncode != 1 or files["exit.txt"].is_file() or
+                files["pid.txt"].is_file() or files["wintest.log"].stat().st_size > 0):
+            break
+
+    code_text = files["exit.txt"].read_text().strip() if files["exit.txt"].is_file() else ""
+    wintest_log = files["wintest.log"].read_bytes().decode("utf-8", "replace")
+    timed_out = code_text == "timeout" or process.returncode is None or process.returncode < 0
+    if not code_text and not timed_out:
+        raise RigError(f"wintest run failed ({process.returncode}):\n{wintest_log}\n"
+                       f"command line: {cmdline}")
+    exit_code = None if timed_out else _signed(int(code_text))
+
+    pid_text = files["pid.txt"].read_text().strip() if files["pid.txt"].is_file() else ""
+    stdout_bytes = files["stdout.bin"].read_bytes() if files["stdout.bin"].is_file() else b""
+    stderr_bytes = files["stderr.bin"].read_bytes() if files["stderr.bin"].is_file() else b""
+
+    log_files: list[Path] = []
+    for directory in _log_directories(environment, tmp_dir):
+        log_files += sorted(directory.glob("kvn_nlog_*"), key=lambda p: p.stat().st_mtime_ns)
+    if fixed_log.is_file():
+        log_files.append(fixed_log)
+    log_text = "".join(decode_narrow(p.read_bytes()) for p in log_files)
+
+    result = Result(
+        exit_code=exit_code,
+        stdout=decode_narrow(stdout_bytes),
+        stderr=decode_narrow(stderr_bytes),
+        stdout_bytes=stdout_bytes,
+        stderr_bytes=stderr_bytes,
+        box=boxes[0] if boxes else None,
+        boxes=boxes,
+        log_text=log_text,
+        log_files=log_files,
+        timed_out=timed_out,
+        pid=int(pid_text) if pid_text.isdigit() else None,
+        cmdline=cmdline,
+        environment=environment,
+        run_dir=run_dir,
+        tmp_dir=tmp_dir,
+        wine_log=files["wintest.log"].read_bytes().decode("utf-8", "replace"),
+    )
+    _test_runs.append(result)
+    return result
+
+
+def _run_wintest(wine: WineSession, wintest: Path, command: list[str], files: dict,
+                 run_dir: Path, resume_file: Path, timeout: float, want_display: bool,
+                 lang, relay, box: str, before_start, started):
     deadline = time.monotonic() + timeout + 30
     with open(files["wintest.log"], "wb") as log:
         unix_env = wine.unix_env(display=want_display, lang=lang)
@@ -711,44 +815,7 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
         except BaseException:
             _kill_group(process)
             raise
-
-    code_text = files["exit.txt"].read_text().strip() if files["exit.txt"].is_file() else ""
-    wintest_log = files["wintest.log"].read_bytes().decode("utf-8", "replace")
-    timed_out = code_text == "timeout" or process.returncode is None or process.returncode < 0
-    if not code_text and not timed_out:
-        raise RigError(f"wintest run failed ({process.returncode}):\n{wintest_log}\n"
-                       f"command line: {cmdline}")
-    exit_code = None if timed_out else _signed(int(code_text))
-
-    pid_text = files["pid.txt"].read_text().strip() if files["pid.txt"].is_file() else ""
-    stdout_bytes = files["stdout.bin"].read_bytes() if files["stdout.bin"].is_file() else b""
-    stderr_bytes = files["stderr.bin"].read_bytes() if files["stderr.bin"].is_file() else b""
-
-    log_files: list[Path] = []
-    for directory in _log_directories(environment, tmp_dir):
-        log_files += sorted(directory.glob("kvn_nlog_*"), key=lambda p: p.stat().st_mtime_ns)
-    if fixed_log.is_file():
-        log_files.append(fixed_log)
-    log_text = "".join(decode_narrow(p.read_bytes()) for p in log_files)
-
-    return Result(
-        exit_code=exit_code,
-        stdout=decode_narrow(stdout_bytes),
-        stderr=decode_narrow(stderr_bytes),
-        stdout_bytes=stdout_bytes,
-        stderr_bytes=stderr_bytes,
-        box=boxes[0] if boxes else None,
-        boxes=boxes,
-        log_text=log_text,
-        log_files=log_files,
-        timed_out=timed_out,
-        pid=int(pid_text) if pid_text.isdigit() else None,
-        cmdline=cmdline,
-        environment=environment,
-        run_dir=run_dir,
-        tmp_dir=tmp_dir,
-        wine_log=files["wintest.log"].read_bytes().decode("utf-8", "replace"),
-    )
+    return process, boxes
 
 
 def _watch_boxes(wine: WineSession, wintest: Path, run_dir: Path, pid_file: Path,
