@@ -38,6 +38,22 @@ def write_bmp8(path: Path, width: int, height: int, palette: Sequence[Colour],
     return data
 
 
+def read_bmp8(path: Path) -> tuple[int, int, list[Colour], list[bytes]]:
+    """Width, height, palette and palette indices row by row from the top of an 8-bit
+    uncompressed bitmap file."""
+    data = Path(path).read_bytes()
+    offset, = struct.unpack_from("<I", data, 10)
+    size, width, height, _, bits, compression = struct.unpack_from("<IiiHHI", data, 14)
+    if data[:2] != b"BM" or bits != 8 or compression != 0 or height <= 0:
+        raise ValueError(f"{path}: not an uncompressed bottom-up 8-bit bitmap")
+    count = struct.unpack_from("<I", data, 46)[0] or 256
+    palette = [(data[i + 2], data[i + 1], data[i])
+               for i in range(14 + size, 14 + size + 4 * count, 4)]
+    stride = (width + 3) & ~3
+    rows = [data[offset + y * stride:offset + y * stride + width] for y in range(height)]
+    return width, height, palette, rows[::-1]
+
+
 @dataclass
 class Screen:
     width: int

@@ -23,7 +23,7 @@ import pytest
 import rig
 from rig import build_launcher, run_launcher, unix_to_windows
 from runtimes import make_runtime
-from screens import Screen, differing, screenshot, write_bmp8
+from screens import Screen, differing, read_bmp8, screenshot, write_bmp8
 from test_vm_launch import JAVA_RUNTIME, MESSAGES, application  # noqa: F401 (fixture)
 
 WIDTH, HEIGHT = 400, 120
@@ -530,72 +530,70 @@ class TestRuntimeLibrary:
 
 
 class TestReadmeScreenshot:
-    """The picture in README.md, taken the way the tests above look at the splash. With
-    TESMO_DOCS=1 the test writes it to docs/splash.png; it always leaves it in the build
-    directory (build/e2e/splash.png)."""
+    """The picture in README.md: the demo's own launcher, built from examples/demo/demo.toml
+    the way scripts/demo.sh builds it, showing its splash under Xvfb. With TESMO_DOCS=1 the
+    test writes it to docs/splash.png; it always leaves it in the build directory
+    (build/e2e/splash.png)."""
 
-    WIDTH, HEIGHT = 480, 160
-
-    @classmethod
-    def colour(cls, x, y):
-        # A diagonal ramp from deep blue to teal, a lighter band along the bottom.
-        step = min(47, (x + 2 * y) * 48 // (cls.WIDTH + 2 * cls.HEIGHT))
-        return step + (48 if y >= cls.HEIGHT - 40 else 0)
-
-    @classmethod
-    def palette(cls):
-        ramp = [(10 + i, 30 + 2 * i, 70 + i) for i in range(48)]
-        return ramp + [(r + 40, g + 40, b + 40) for r, g, b in ramp]
-
-    def test_picture(self, tmp_path, application, display, wine_session):
-        palette = self.palette()
-        bmp = tmp_path / "splash.bmp"
-        write_bmp8(bmp, self.WIDTH, self.HEIGHT, palette, self.colour)
-        stub = tmp_path / "stub.exe"
-        shutil.copy(rig.launcher_stub(64), stub)
-        added = rig.run_wine([str(rig.helper_path("wintest")), "add-resource", "--file",
-                              unix_to_windows(stub), "--bitmap", unix_to_windows(bmp)])
-        assert added.returncode == 0, added.stderr
-        done = tmp_path / "app" / "done.flag"
-        app = SplashApp(tmp_path / "app", application, stub, {
-            141: self.WIDTH, 142: self.HEIGHT, 123: f"-Dstandin.mainWait={unix_to_windows(done)}",
-            10109: 24, 10110: 126, 10111: "Starting the Java VM...", 10112: "Tahoma",
-            10113: 10, 10114: "255,255,255", 10115: 400,
-            10116: 24, 10117: 40, 10118: "Sample application 0.1.0", 10119: "Tahoma", 10120: 20,
-            10121: "225,240,255", 10122: 700})
+    def test_picture(self, tmp_path, display, wine_session):
+        demo = rig.REPO_ROOT / "examples" / "demo"
+        width, height, palette, pixels = read_bmp8(demo / "splash.bmp")
+        app = tmp_path / "app"
+        (app / "lib").mkdir(parents=True)
+        subprocess.run(["javac", "--release", "8", "-nowarn", "-d", str(tmp_path / "classes"),
+                        *map(str, (demo / "src").rglob("*.java"))], check=True,
+                       capture_output=True)
+        subprocess.run(["jar", "cf", str(app / "lib" / "demo.jar"), "-C",
+                        str(tmp_path / "classes"), "."], check=True)
+        shutil.copy(JAVA_RUNTIME, app / "lib" / "kvnruntime.jar")
+        runtime = make_runtime(app / "jre", "jre8")
+        # The demo's own configuration, with main held until the screenshot is taken.
+        done = app / "done.flag"
+        config = tmp_path / "demo" / "demo.toml"
+        shutil.copytree(demo, config.parent)
+        text = config.read_text(encoding="utf-8")
+        config.write_text(text.replace(
+            "options = [", f"options = ['-Dstandin.mainWait={unix_to_windows(done)}', ", 1),
+            encoding="utf-8")
+        built = subprocess.run([str(rig.build_dir() / "native" / "tools" / "tesmo-build"),
+                                "build", str(config), "--stub", str(rig.launcher_stub(64)),
+                                "--out", str(app / "demo.exe")], capture_output=True,
+                               text=True)
+        assert built.returncode == 0, built.stderr
         colours = set(palette)
         shots = []
 
         def shown():
             screen = screenshot(display)
-            left = (screen.width - self.WIDTH) // 2
-            top = (screen.height - self.HEIGHT) // 2
+            left, top = (screen.width - width) // 2, (screen.height - height) // 2
             picture = text = 0
-            for y, row in enumerate(screen.region(left, top, self.WIDTH, self.HEIGHT)):
-                for x in range(self.WIDTH):
+            for y, row in enumerate(screen.region(left, top, width, height)):
+                for x in range(width):
                     pixel = (row[3 * x], row[3 * x + 1], row[3 * x + 2])
-                    if pixel == palette[self.colour(x, y)]:
+                    if pixel == palette[pixels[y][x]]:
                         picture += 1
                     elif pixel not in colours:
                         text += 1
             # The picture everywhere but under the text, and both lines drawn.
-            area = self.WIDTH * self.HEIGHT
-            if picture + text == area and picture > 0.8 * area and text > 300:
+            if picture + text == width * height and picture > 0.8 * width * height and \
+                    text > 300:
                 return screen, left, top
             return None
 
         def look(pid):
-            shots.append(wait_for(shown, "the splash"))
-            app.done.touch()
+            shots.append(wait_for(shown, "the demo's splash"))
+            done.touch()
 
-        assert app.run(started=look).exit_code == 0
+        result = run_launcher(app / "demo.exe", display=True, started=look)
+        assert result.exit_code == 0, result.stderr
+        record = json.loads((runtime.jvm_dll.parent / f"jvm-launch-{result.pid}.json")
+                            .read_text(encoding="utf-8"))
+        assert [e for e in record["events"] if e["call"] == "main"]
         screen, left, top = shots[0]
         margin = 16
         out = rig.build_dir() / "e2e" / "splash.png"
         out.parent.mkdir(parents=True, exist_ok=True)
-        screen.save_png(out, left - margin, top - margin, self.WIDTH + 2 * margin,
-                        self.HEIGHT + 2 * margin)
+        screen.save_png(out, left - margin, top - margin, width + 2 * margin,
+                        height + 2 * margin)
         if os.environ.get("TESMO_DOCS") == "1":
-            docs = rig.REPO_ROOT / "docs"
-            docs.mkdir(exist_ok=True)
-            shutil.copy(out, docs / "splash.png")
+            shutil.copy(out, rig.REPO_ROOT / "docs" / "splash.png")
