@@ -24,13 +24,22 @@ void includeFile(VmOptionContext& context, const WideString& name) {
                  kMaxIncludeDepth);
         return;
     }
+    if (context.included >= kMaxIncludedFiles) {
+        logError("not including %S: more than %d options files included", resolved,
+                 kMaxIncludedFiles);
+        return;
+    }
+    ++context.included;
     std::optional<std::string> contents = context.sources.readFile(resolved);
     const void* handle = contents ? static_cast<const void*>(contents->data()) : nullptr;
     logMessage("adding vmoptions from (%p) <%S> (%S)", handle, resolved, expanded);
     if (contents) {
-        VmOptionContext nested{context.options, context.directives, context.sources, &resolved,
-                               context.depth + 1};
+        // The count goes down into the nested file and its total comes back up, so that
+        // includes anywhere in the tree share one limit.
+        VmOptionContext nested{context.options, context.directives, context.sources,
+                               &resolved,       context.depth + 1,  context.included};
         readVmOptionsText(nested, *contents);
+        context.included = nested.included;
     }
     logMessage("adding vmoptions 2");
     logMessage("adding vmoptions 3");

@@ -16,6 +16,10 @@ namespace tesmo {
 // Includes nested deeper than this are refused: a file that includes itself would
 // otherwise never end.
 constexpr int kMaxIncludeDepth = 16;
+// Includes beyond this many in one collection are refused too: within the depth limit a
+// file that includes itself twice would be read some 130,000 times, three times some
+// 64 million times.
+constexpr int kMaxIncludedFiles = 256;
 
 // The last of each kind counts.
 struct ClassPathDirectives {
@@ -39,6 +43,7 @@ struct VmOptionContext {
     const VmOptionSources& sources;
     const WideString* filePath = nullptr;  // the file the option came from, if any
     int depth = 0;                         // how many includes deep
+    int included = 0;                      // includes attempted so far, nested ones too
 };
 
 // The option handler: includes, class-path directives, or an option for the VM.

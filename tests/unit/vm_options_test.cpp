@@ -112,6 +112,20 @@ TEST(Includes, ACycleEndsAtTheDepthLimit) {
     EXPECT_EQ(refused, 1);
 }
 
+TEST(Includes, ASelfIncludeTwiceEndsAtTheFileLimit) {
+    files = {{u"C:\\App\\self.vmoptions",
+              "-Dline\n-include-options self.vmoptions\n-include-options self.vmoptions\n"}};
+    Collected c;
+    testing::clearCapturedLog();
+    addVmOption(c.context, u"-include-options self.vmoptions");
+    EXPECT_EQ(c.options.size(), static_cast<std::size_t>(kMaxIncludedFiles));
+    const auto& log = testing::capturedLog();
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "ERROR: not including C:\\App\\self.vmoptions: more than 256 options "
+                        "files included"),
+              log.end());
+}
+
 TEST(ConfiguredOptions, SplitLikeACommandLineWithIncludeJoining) {
     files = {{u"C:\\App\\x.vmoptions", "-Dfrom.file\n"}};
     Collected c;
