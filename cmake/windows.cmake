@@ -2,8 +2,12 @@
 target_sources(tesmo_core PRIVATE src/platform/codepage_windows.cpp)
 target_compile_definitions(tesmo_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601)
-# Size matters for a launcher that ships with every application.
+# Size matters for a launcher that ships with every application. It catches no exception
+# (the library's throw helpers end the process, see terminate_handler.cpp), so it is
+# built without them, which keeps the unwinder and its threads library out.
 target_compile_options(tesmo_core PUBLIC -Os -ffunction-sections -fdata-sections)
+set(TESMO_NO_EXCEPTIONS -fno-exceptions)
+target_compile_options(tesmo_core PRIVATE ${TESMO_NO_EXCEPTIONS})
 
 add_library(tesmo_shell STATIC
     src/config/configuration_windows.cpp
@@ -33,6 +37,7 @@ add_library(tesmo_shell STATIC
     src/vm/vm_options_windows.cpp
 )
 target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32 gdi32)
+target_compile_options(tesmo_shell PRIVATE ${TESMO_NO_EXCEPTIONS})
 
 # JNI: the JDK's portable jni.h with our Windows jni_md.h. The JDK's include folder is
 # reached through a folder of its own so the cross compiler never sees other Linux headers.
@@ -55,6 +60,7 @@ add_executable(tesmo WIN32
     src/resources/launcher.rc
 )
 target_link_libraries(tesmo PRIVATE tesmo_shell comctl32 advapi32 user32)
+target_compile_options(tesmo PRIVATE ${TESMO_NO_EXCEPTIONS})
 target_link_options(tesmo PRIVATE ${TESMO_STATIC_LINK} $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set_target_properties(tesmo PROPERTIES OUTPUT_NAME tesmo32)

@@ -21,14 +21,17 @@ namespace {
 constexpr char kInstanceRegistryKey[] = "SOFTWARE\\dravik-labs\\tesmo\\pids\\";
 
 // The lowered full path of the executable: the registry value name and the basis of the
-// semaphore names.
+// semaphore names. Formed once, on the main thread, which alone runs this stage; a plain
+// check keeps the thread-safe static guard and its threads library out of the launcher.
+std::string keyPath;
+
 const std::string& instanceKeyPath() {
-    static const std::string path = [] {
+    if (keyPath.empty()) {
         WideString full;
         fullPath(full, toWide(executablePath()), false);
-        return toNarrow(full);
-    }();
-    return path;
+        keyPath = toNarrow(full);
+    }
+    return keyPath;
 }
 
 HANDLE createSemaphore(const std::string& name, DWORD& error) {

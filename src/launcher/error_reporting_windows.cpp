@@ -76,7 +76,8 @@ void showMessageWide(const WideString& text) {
         // The CRT's own conversion of the stream would depend on its locale; the file
         // functions' code page is the one the rest of the launcher writes in.
         std::string narrow = toNarrow(message);
-        fprintf(stderr, "%s\n", narrow.c_str());
+        narrow.push_back('\n');
+        fputs(narrow.c_str(), stderr);
         fflush(stderr);
     }
     countMessage(-1);

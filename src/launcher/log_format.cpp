@@ -1,6 +1,6 @@
 #include "launcher/log_format.h"
 
-#include <cstdio>
+#include <cstdint>
 #include <vector>
 
 namespace tesmo {
@@ -14,11 +14,14 @@ bool argumentsMatch(const auto* format, const FormatArg* args, std::size_t count
     return formatMatches(format, kinds.data(), count, wide);
 }
 
+// By hand rather than through snprintf, whose formatting engine (floating point
+// included) would be the launcher's only use of it.
 std::string pointerText(const void* p) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%0*llX", static_cast<int>(sizeof(void*) * 2),
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p)));
-    return buffer;
+    auto value = reinterpret_cast<std::uintptr_t>(p);
+    std::string text(sizeof(void*) * 2, '0');
+    for (std::size_t i = text.size(); i-- > 0; value >>= 4)
+        text[i] = "0123456789ABCDEF"[value & 15];
+    return text;
 }
 
 std::string integerText(const FormatArg& arg, bool asUnsigned) {

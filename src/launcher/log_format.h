@@ -102,6 +102,10 @@ constexpr bool formatMatches(const Char* format, const ArgKind* kinds, std::size
     return used == count;
 }
 
+// Not constexpr: reaching it while a format is checked at compile time is the error the
+// compiler reports ("call to non-constexpr function ... logFormatDoesNotMatchArguments").
+void logFormatDoesNotMatchArguments();
+
 template <typename Char, typename... Args>
 struct CheckedFormat {
     const Char* text;
@@ -109,7 +113,7 @@ struct CheckedFormat {
     consteval CheckedFormat(const Char (&literal)[N]) : text(literal) {
         constexpr ArgKind kinds[] = {argKindOf<Args>()..., ArgKind::Int};
         if (!formatMatches(literal, kinds, sizeof...(Args), std::is_same_v<Char, char16_t>)) {
-            throw "log format does not match its arguments";
+            logFormatDoesNotMatchArguments();
         }
     }
 };
