@@ -21,6 +21,7 @@ add_library(tesmo_shell STATIC
     src/launcher/error_reporting_windows.cpp
     src/launcher/initialise_windows.cpp
     src/launcher/reboot_windows.cpp
+    src/platform/common_controls_windows.cpp
     src/platform/paths_windows.cpp
     src/platform/system_calls_windows.cpp
     src/runtime/installation_check_windows.cpp
@@ -36,7 +37,7 @@ add_library(tesmo_shell STATIC
     src/vm/variables_windows.cpp
     src/vm/vm_options_windows.cpp
 )
-target_link_libraries(tesmo_shell PUBLIC tesmo_core comctl32 advapi32 user32 gdi32)
+target_link_libraries(tesmo_shell PUBLIC tesmo_core advapi32 user32 gdi32)
 target_compile_options(tesmo_shell PRIVATE ${TESMO_NO_EXCEPTIONS})
 
 # JNI: the JDK's portable jni.h with our Windows jni_md.h. The JDK's include folder is
@@ -59,7 +60,7 @@ add_executable(tesmo WIN32
     src/launcher/terminate_handler.cpp
     src/resources/launcher.rc
 )
-target_link_libraries(tesmo PRIVATE tesmo_shell comctl32 advapi32 user32)
+target_link_libraries(tesmo PRIVATE tesmo_shell advapi32 user32)
 target_compile_options(tesmo PRIVATE ${TESMO_NO_EXCEPTIONS})
 target_link_options(tesmo PRIVATE ${TESMO_STATIC_LINK} $<$<CONFIG:Release>:-s>)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)

@@ -3,8 +3,6 @@
 #include <windows.h>
 
 #include "launcher/driver.h"
-// after windows.h, which it needs
-#include <commctrl.h>
 
 #include "config/keys.h"
 #include "config/settings.h"
@@ -29,7 +27,6 @@ std::string productName = "korvane";
 void* launcherInstance = nullptr;
 
 int runLauncher(void* instance, const char* narrowCommandLine, int showCommand) {
-    InitCommonControls();
     if (isRebootRequest(narrowCommandLine)) {
         rebootSystem();
         return 0;

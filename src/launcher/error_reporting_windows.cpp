@@ -8,6 +8,7 @@
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
 #include "launcher/messages.h"
+#include "platform/common_controls.h"
 #include "platform/windows_text.h"
 #include "splash/splash.h"
 
@@ -70,6 +71,7 @@ void showMessageWide(const WideString& text) {
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
         WideString title = getSettingWideString(kMessageTitle);
+        initialiseCommonControls();
         MessageBoxW(currentMessageOwner(), asWindows(message), asWindows(title),
                     MB_OK | MB_ICONERROR);
     } else {

@@ -6,6 +6,7 @@
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
 #include "platform/paths.h"
+#include "platform/common_controls.h"
 #include "platform/windows_text.h"
 #include "vm/variables.h"
 
@@ -31,6 +32,7 @@ void offerLogFile() {
     WideString text = u"The following log file will be created:\n\n" + path +
                       u"\n\nDo you want to open an Explorer window?";
     WideString title = toWide(productName);
+    initialiseCommonControls();
     if (MessageBoxW(nullptr, asWindows(text), asWindows(title), MB_YESNO) != IDYES) return;
 
     wchar_t shortPath[MAX_PATH] = {};

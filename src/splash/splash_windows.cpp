@@ -10,6 +10,7 @@
 #include "launcher/error_reporting.h"
 #include "launcher/launcher_state.h"
 #include "launcher/log.h"
+#include "platform/common_controls.h"
 #include "platform/windows_text.h"
 #include "splash/splash.h"
 #include "splash/splash_bridges.h"
@@ -129,6 +130,7 @@ LRESULT CALLBACK splashProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void createSplashWindow() {
+    initialiseCommonControls();
     statusLine.text = fitStatusText(toWide(getSettingString(kKeyStatusLineText)));
     versionLine.text = toWide(getSettingString(kKeyVersionLineText));
     statusLine.colour = getSettingColour(kKeyStatusLineColour);
