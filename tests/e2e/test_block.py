@@ -10,6 +10,7 @@ import pytest
 import rig
 from pe import read_image
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
+from test_vm_launch import App, application  # noqa: F401 (fixture)
 
 TITLE = "Configured title"
 SETTINGS = {101: "block tests", 107: 1, 1000: TITLE}
@@ -116,24 +117,32 @@ class TestLocating:
                 f"rawDataOffset: {image.sections[-1].raw_offset}") in result.log_text
         assert "language/country is" in result.log_text
 
-    def test_signature_behind_the_block_does_not_disturb_it(self, tmp_path, launcher):
+    def test_a_launcher_signed_after_building_starts_its_application(self, tmp_path,
+                                                                       application):
+        payload = tmp_path / "payload.bin"
+        payload.write_bytes(bytes(range(256)) * 64)
+        app = App(tmp_path / "app", application, includes={"payload.bin": payload})
         key, cert = tmp_path / "key.pem", tmp_path / "cert.pem"
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
                         str(key), "-out", str(cert), "-days", "1", "-subj", "/CN=tesmo test"],
                        check=True, capture_output=True)
-        signed = tmp_path / "signed.exe"
+        unsigned = app.exe.with_name("unsigned.exe")
+        app.exe.rename(unsigned)
         subprocess.run(["osslsigncode", "sign", "-certs", str(cert), "-key", str(key), "-in",
-                        str(launcher), "-out", str(signed)], check=True, capture_output=True)
+                        str(unsigned), "-out", str(app.exe)], check=True, capture_output=True)
         verify = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), "-in",
-                                 str(signed)], capture_output=True, text=True)
+                                 str(app.exe)], capture_output=True, text=True)
         assert "Signature verification: ok" in verify.stdout
-        assert signed.stat().st_size > launcher.stat().st_size
+        assert app.exe.stat().st_size > unsigned.stat().st_size
 
-        result = run_launcher(signed, env={"TESMO_LOG": "yes"})
-        assert result.exit_code == NO_RUNTIME
-        assert "language/country is" in result.log_text
-        errors = [line for line in result.log_text.splitlines() if line.startswith("ERROR")]
-        assert errors == ["ERROR: No JVM found"]
+        result = app.run()
+        assert result.exit_code == 0, result.stderr
+        assert [e["args"] for e in result.record["events"] if e["call"] == "main"]
+        [temp] = [o.split("=", 1)[1] for o in result.record["options"]
+                  if o.startswith("-Dtesmo.tempDir=")]
+        extracted = rig.windows_to_unix(temp)
+        assert (extracted / "payload.bin").read_bytes() == payload.read_bytes()
+        shutil.rmtree(extracted)
 
     def test_the_shipped_32_bit_launcher_reads_its_block(self, tmp_path, wine32_available):
         exe = build_launcher(tmp_path, SETTINGS, wide=WIDE, locale_sets=LOCALES, bits=32)
