@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Configures and builds the native tree (core under the sanitizers, the block tool), the
-# two Windows trees (64-bit launcher with tests and helpers, the shipped 32-bit launcher) and
-# the Java-side runtime archive build/java/kvnruntime.jar.
+# fuzz tree (core and libFuzzer targets, built by clang), the two Windows trees (64-bit
+# launcher with tests and helpers, the shipped 32-bit launcher) and the Java-side runtime
+# archive build/java/kvnruntime.jar.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
 
-for preset in native win64 win32; do
+for preset in native fuzz win64 win32; do
     log=build/$preset.build.log
     if ! { [[ -f build/$preset/build.ninja ]] || cmake --preset "$preset"; } >"$log" 2>&1 ||
         ! cmake --build "build/$preset" -- -j"$(nproc)" >>"$log" 2>&1; then

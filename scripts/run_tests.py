@@ -1,15 +1,18 @@
-"""Runs the four test suites and prints one summary line: 'N passed, N failed, N skipped'."""
+"""Runs the five test suites and prints one summary line: 'N passed, N failed, N skipped'."""
 
 import os
 import re
+import shutil
 import subprocess
 import sys
+import time
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build"
 WINE = "/usr/lib/wine/wine64"
+FUZZ_SECONDS = 15
 
 
 def count_junit(path):
@@ -29,7 +32,7 @@ def run(title, command, report, env=None):
     print(f"== {title}", flush=True)
     if report.exists():
         report.unlink()
-    code = subprocess.call(command, cwd=ROOT, env=env)
+    code = command(report) if callable(command) else subprocess.call(command, cwd=ROOT, env=env)
     if not report.exists():
         print(f"{title}: no report (exit code {code})")
         return 0, 1, 0
@@ -51,6 +54,44 @@ def wine_environment(prefix):
     return env
 
 
+def fuzz_smoke(report):
+    """Gives each libFuzzer target a short run on a copy of its seeds, so that the run never
+    writes into the checked-in corpus; one test case per target, failed with the fuzzer's
+    report when it finds a crash, a leak, UB, a timeout or a broken property."""
+    work = BUILD / "fuzz/smoke"
+    shutil.rmtree(work, ignore_errors=True)
+    (work / "findings").mkdir(parents=True)
+    suite = ElementTree.Element("testsuite", name="fuzz smoke")
+    for source in sorted((ROOT / "tests/fuzz").glob("*_fuzz.cpp")):
+        target = source.stem.removesuffix("_fuzz")
+        corpus = work / "corpus" / target
+        shutil.copytree(ROOT / "tests/fuzz/corpus" / target, corpus)
+        command = [str(BUILD / "fuzz/tests/fuzz" / target), f"-max_total_time={FUZZ_SECONDS}",
+                   "-timeout=10", "-rss_limit_mb=2048", "-print_final_stats=1",
+                   f"-artifact_prefix={work / 'findings'}/{target}-", str(corpus)]
+        dictionary = ROOT / "tests/fuzz" / f"{target}.dict"
+        if dictionary.exists():
+            command.insert(1, f"-dict={dictionary}")
+        started = time.monotonic()
+        try:
+            result = subprocess.run(command, cwd=ROOT, capture_output=True, text=True,
+                                    errors="replace", timeout=FUZZ_SECONDS * 4 + 60)
+            code, output = result.returncode, result.stderr
+        except (OSError, subprocess.TimeoutExpired) as error:
+            code, output = None, str(error)
+        case = ElementTree.SubElement(suite, "testcase", classname="fuzz", name=target,
+                                      time=f"{time.monotonic() - started:.1f}")
+        done = re.findall(r"^#\d+\s+DONE\s+(.*)$", output, re.MULTILINE)
+        if code == 0:
+            print(f"{target}: {done[-1] if done else 'done'}", flush=True)
+        else:
+            print(f"{target}: FAILED (exit code {code})", flush=True)
+            failure = ElementTree.SubElement(case, "failure", message=f"exit code {code}")
+            failure.text = output[-20000:]
+    ElementTree.ElementTree(suite).write(report, encoding="utf-8", xml_declaration=True)
+    return 0
+
+
 def main():
     reports = BUILD / "reports"
     reports.mkdir(parents=True, exist_ok=True)
@@ -69,6 +110,7 @@ def main():
           f"--junitxml={reports / 'e2e.xml'}", *sys.argv[1:]], reports / "e2e.xml", None),
         ("Java-side runtime (OpenJDK 17)",
          ["/bin/bash", str(ROOT / "java/build.sh")], reports / "java.xml", None),
+        ("fuzz smoke (libFuzzer, ASan, UBSan)", fuzz_smoke, reports / "fuzz.xml", None),
     ]
     for title, command, report, env in suites:
         for i, value in enumerate(run(title, command, report, env)):

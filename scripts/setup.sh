@@ -9,7 +9,7 @@ packages=(
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     wine wine64 xvfb xauth x11-apps imagemagick
     osslsigncode openssl python3 python3-pytest openjdk-17-jdk-headless junit4
-    libtomlplusplus-dev
+    libtomlplusplus-dev libfuzzer-14-dev
 )
 # The shipped launcher is 32-bit; running it here needs Wine's 32-bit half under qemu.
 packages32=(wine32:i386 qemu-user)
