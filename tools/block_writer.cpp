@@ -333,7 +333,9 @@ std::string encodeIncludedFiles(const std::vector<IncludedFile>& files) {
     std::string out;
     for (const IncludedFile& file : files) {
         putInt64(out, static_cast<std::int64_t>(file.content.size()));
-        for (char c : file.content) out.push_back(static_cast<char>(c ^ kIncludedFileMask));
+        std::size_t start = out.size();
+        out += file.content;
+        for (std::size_t i = start; i < out.size(); ++i) out[i] ^= kIncludedFileMask;
     }
     return out;
 }
@@ -698,10 +700,8 @@ DecodedLauncher decodeLauncher(std::string_view bytes) {
         start = end + 1;
         if (name.empty()) continue;
         std::int64_t size = reader.number(8);
-        std::string content;
-        for (char c : reader.take(size > 0 ? static_cast<std::uint64_t>(size) : 0)) {
-            content.push_back(static_cast<char>(c ^ kIncludedFileMask));
-        }
+        std::string content(reader.take(size > 0 ? static_cast<std::uint64_t>(size) : 0));
+        for (char& c : content) c ^= kIncludedFileMask;
         if (reader.failed()) {
             result.error = "the included file \"" + std::string(name) + "\" is cut off";
             return result;

@@ -22,8 +22,12 @@ std::optional<std::string> readWholeFile(const fs::path& path) {
     if (!fs::is_regular_file(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
+    // In one read, sized from the file: a bundle of included files can be hundreds of MiB.
+    std::uintmax_t size = fs::file_size(path, error);
+    if (error) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (in.bad() || static_cast<std::uintmax_t>(in.gcount()) != size) return std::nullopt;
     return bytes;
 }
 
