@@ -101,6 +101,10 @@ void WindowsHost::appendLoadRecord(const std::string& line) {
     standin::appendLine(directory_ + L"jvm-record.txt", line);
 }
 
+void WindowsHost::mainCalled() {
+    standin::appendLine(directory_ + L"jvm-main.txt", "main");
+}
+
 void WindowsHost::exitProcess(long code) {
     if (hooks_.exit != nullptr) hooks_.exit(code);
     ExitProcess(static_cast<UINT>(code));

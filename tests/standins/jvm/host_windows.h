@@ -35,6 +35,7 @@ class WindowsHost : public Host {
     [[noreturn]] void fatal(const std::string& message) override;
     std::u16string decodeOption(std::string_view bytes) override;
     FileSystem& files() override { return files_; }
+    void mainCalled() override;
 
     // Says why on standard error and aborts, through the abort hook when there is one.
     [[noreturn]] void die(const std::string& message);

@@ -686,6 +686,7 @@ Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, Meth
     if (isMain && args && args->kind != Object::Kind::Array)
         fatal("the argument of main is no array");
 
+    if (isMain) host_.mainCalled();
     Application application;
     if (isMain && isWrapper(owner->name)) application = checkApplication(current, args);
 

@@ -55,6 +55,8 @@ class Host {
     // Option strings are bytes in the platform's code page, as a VM reads them.
     virtual std::u16string decodeOption(std::string_view bytes) = 0;
     virtual FileSystem& files() = 0;
+    // The moment a main method begins, for the start-up benchmark to time.
+    virtual void mainCalled() {}
 };
 
 bool isSupportedVersion(std::int32_t version);
