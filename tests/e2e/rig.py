@@ -494,29 +494,29 @@ def stop_session() -> None:
         _session = None
 
 
-_test_runs: list[Result] = []
-
-
 def set_test_dir(path: Path | None) -> None:
     global _test_dir
     _test_dir = path
-    _test_runs.clear()
 
 
 def leftover_temp_files(test_dir: Path, wine: WineSession, before: set[Path]) -> list[Path]:
     """What the launchers of a test left in temporary folders and should not have. A
-    launch that reached the application's main leaves its directory to the application;
-    every other exit removes it, and the name GetTempFileName reserves never stays."""
-    kept = set()
-    for result in _test_runs:
-        records = list(test_dir.rglob(f"jvm-launch-{result.pid}.json")) if result.pid else []
-        if any('"call": "main"' in r.read_text(encoding="utf-8", errors="replace")
-               for r in records):
-            kept.add(result.tmp_dir)
-            if (folder := windows_to_unix(result.environment.get("TMP") or "")) is not None:
-                kept.add(folder)
+    launch that reached the application's main leaves its directory to the application
+    (the stand-in VM's records name it); every other exit removes it, and the name
+    GetTempFileName reserves never stays."""
+    handed_over = set()
+    for record in test_dir.rglob("jvm-launch-*.json"):
+        try:
+            launch = json.loads(record.read_text(encoding="utf-8"))
+        except (OSError, ValueError):
+            continue
+        if any(event.get("call") == "main" for event in launch.get("events", [])):
+            for option in launch.get("options", []):
+                if option.startswith("-Dtesmo.tempDir=") and \
+                        (folder := windows_to_unix(option.split("=", 1)[1])) is not None:
+                    handed_over.add(str(folder).lower())
     found = launcher_litter(test_dir) + [p for p in prefix_temp_litter(wine) if p not in before]
-    return [p for p in found if not (p.is_dir() and p.parent in kept)]
+    return [p for p in found if str(p).lower() not in handed_over]
 
 
 # What a launcher creates in a temporary folder: the name GetTempFileName reserves and
@@ -761,7 +761,7 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
         log_files.append(fixed_log)
     log_text = "".join(decode_narrow(p.read_bytes()) for p in log_files)
 
-    result = Result(
+    return Result(
         exit_code=exit_code,
         stdout=decode_narrow(stdout_bytes),
         stderr=decode_narrow(stderr_bytes),
@@ -779,8 +779,6 @@ def _run(wine: WineSession, run_dir: Path, exe, args, cmdline, env, box, timeout
         tmp_dir=tmp_dir,
         wine_log=files["wintest.log"].read_bytes().decode("utf-8", "replace"),
     )
-    _test_runs.append(result)
-    return result
 
 
 def _run_wintest(wine: WineSession, wintest: Path, command: list[str], files: dict,
