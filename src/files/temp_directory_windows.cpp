@@ -18,6 +18,10 @@ WideString launcherTempDirectory;
 namespace {
 
 constexpr int kTempDirectoryAttempts = 10;
+// GetTempFileName writes the directory and 13 more characters into a buffer of MAX_PATH.
+// Windows refuses a longer directory; Wine writes past the buffer and the launcher crashes
+// (a TMP of 257 characters did), so a longer directory is never handed to it.
+constexpr std::size_t kTempFileDirectoryLimit = MAX_PATH - 14;
 
 // The narrow and wide forms follow the same steps with the calls of their width.
 struct Narrow {
@@ -161,10 +165,12 @@ WideString makeTempFileNameWide() {
     logMessage("tempPath is %S", directory);
     wchar_t name[MAX_PATH] = {};
     WideString out;
-    if (systemCalls.getTempFileNameW(asWindows(directory), L"tsm", 0, name) != 0) {
+    bool fits = directory.size() <= kTempFileDirectoryLimit;
+    if (fits && systemCalls.getTempFileNameW(asWindows(directory), L"tsm", 0, name) != 0) {
         out = fromWindows(name);
     } else {
-        logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        logMessage("GetTempFileName failed (last error %d)",
+                   static_cast<int>(fits ? GetLastError() : ERROR_BUFFER_OVERFLOW));
         out = directory + u"tsm" + decimal(nextPseudoRandom());
     }
     logMessage("tempFile is %S", out);
@@ -176,10 +182,12 @@ std::string makeTempFileName() {
     logMessage("tempPath is %s", directory);
     char name[MAX_PATH] = {};
     std::string out;
-    if (systemCalls.getTempFileNameA(directory.c_str(), "tsm", 0, name) != 0) {
+    bool fits = directory.size() <= kTempFileDirectoryLimit;
+    if (fits && systemCalls.getTempFileNameA(directory.c_str(), "tsm", 0, name) != 0) {
         out = name;
     } else {
-        logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        logMessage("GetTempFileName failed (last error %d)",
+                   static_cast<int>(fits ? GetLastError() : ERROR_BUFFER_OVERFLOW));
         out = directory + "tsm" + std::to_string(nextPseudoRandom());
     }
     logMessage("tempFile is %s", out);
