@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+
 #include "config/keys.h"
 #include "config/settings.h"
 #include "files/extraction.h"
@@ -62,6 +64,28 @@ const ClassPathSources kClassPathSources = {expandInPlace,    exists,
 
 // --- options ------------------------------------------------------------------------
 
+// The VM reads its options as narrow text, where a character beyond U+00FF has no byte
+// (narrowOption): a path holding one, such as a folder named in Greek, would name
+// nothing. Its 8.3 short form names the same file in ASCII where the volume keeps short
+// names, so each such entry of a ";"-separated path list takes that form.
+WideString narrowablePathList(const WideString& list) {
+    WideString result;
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = std::min(list.find(u';', start), list.size());
+        WideString entry = list.substr(start, end - start);
+        if (std::any_of(entry.begin(), entry.end(), [](char16_t c) { return c > 0xFF; })) {
+            WideString shortForm = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
+                return GetShortPathNameW(asWindows(entry), buffer, size);
+            });
+            if (!shortForm.empty()) entry = shortForm;
+        }
+        result += entry;
+        if (end < list.size()) result.push_back(u';');
+        start = end + 1;
+    }
+    return result;
+}
+
 std::vector<WideString> buildSystemProperties() {
     PropertyValues values;
     values.semaphoreName = instanceSemaphoreName;
@@ -73,6 +97,7 @@ std::vector<WideString> buildSystemProperties() {
     values.tempDirectory = launcherTempDirectory;
     values.unextractedPosition = languageRestart ? -1 : unextractedPosition;
     readEnvironment(L"PATH", values.libraryPath);
+    values.libraryPath = narrowablePathList(values.libraryPath);
     if (!_wgetenv(L"MANPATH")) values.consoleCodepage = GetConsoleOutputCP();
     return systemProperties(values);
 }
@@ -108,7 +133,9 @@ bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& 
     if (classPath.failure.messageId != 0) {
         fatalMessageWide(classPath.failure.messageId, &classPath.failure.argument);
     }
-    options.push_back(classPath.option);
+    constexpr std::size_t kClassPathPrefix = sizeof "-Djava.class.path=" - 1;
+    options.push_back(classPath.option.substr(0, kClassPathPrefix) +
+                      narrowablePathList(classPath.option.substr(kClassPathPrefix)));
 
     // The VM keeps pointers into these for its whole life.
     auto* vmOptions = new JavaVMOption[options.size() + 1]();
