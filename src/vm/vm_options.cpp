@@ -85,6 +85,13 @@ std::vector<std::string> optionLines(std::string_view contents) {
 
 void readVmOptionsText(VmOptionContext& context, std::string_view contents) {
     for (const std::string& line : optionLines(contents)) {
+        // The VM reads each option up to its first NUL, so such a line would reach it as
+        // part of itself, and a UTF-16 file as fragments (a byte-order mark, empty
+        // options): a line holding a NUL is no option.
+        if (line.find('\0') != std::string::npos) {
+            logError("VM options line holding a NUL byte left out");
+            continue;
+        }
         WideString option = widenBytes(line);
         context.sources.expand(option);
         addVmOption(context, option);
