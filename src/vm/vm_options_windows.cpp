@@ -30,11 +30,19 @@ std::optional<std::string> readWholeFile(const WideString& path) {
     std::string contents;
     char buffer[65536];
     DWORD got = 0;
-    while (contents.size() < kOptionsFileLimit &&
+    while (contents.size() <= kOptionsFileLimit &&
            ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
         contents.append(buffer, got);
     }
     CloseHandle(file);
+    if (contents.size() > kOptionsFileLimit) {
+        // A line cut at the limit would reach the VM as an option the file does not hold:
+        // the file ends with the last whole line before it.
+        contents.resize(kOptionsFileLimit);
+        contents.resize(contents.rfind('\n') + 1);
+        logError("%S holds more than %d bytes: the rest is left out", path,
+                 static_cast<int>(kOptionsFileLimit));
+    }
     return contents;
 }
 
