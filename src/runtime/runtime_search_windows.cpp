@@ -32,7 +32,12 @@ bool checkEnvironmentVariable(WideString& javaExe, const WideString& name,
                               const WideString& lower, const WideString& upper) {
     WideString value;
     if (!readEnvironment(asWindows(name), value) || value.empty()) return false;
-    truncateToCapacity(value, kPathCapacity);
+    // Cut to a path buffer the value could name another directory, its own parent say.
+    if (value.size() > kPathCapacity - 1) {
+        logMessage("%S is longer than %d characters: not searched", name,
+                   static_cast<int>(kPathCapacity - 1));
+        return false;
+    }
     for (char16_t& c : value) {
         if (c == u'/') c = u'\\';
     }
