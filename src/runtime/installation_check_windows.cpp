@@ -80,9 +80,13 @@ bool readCachedVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
         for (int i = 7; i >= 0; --i) cached = (cached << 8) | stamp[i];
         WideString version(kPathCapacity / 2, u'\0');
         DWORD bytes = static_cast<DWORD>(version.size() * 2);
+        DWORD type = REG_NONE;
+        // Only text is a version: a number's bytes read as text are garbage such as ".8",
+        // which would refuse a runtime whose real version fits.
         if (cached == lastWriteTime &&
-            RegQueryValueExW(handle, L"Version", nullptr, nullptr,
-                             reinterpret_cast<BYTE*>(version.data()), &bytes) == ERROR_SUCCESS) {
+            RegQueryValueExW(handle, L"Version", nullptr, &type,
+                             reinterpret_cast<BYTE*>(version.data()), &bytes) == ERROR_SUCCESS &&
+            type == REG_SZ) {
             version.resize(bytes / 2);
             // Stored with or without terminator; either way the text ends at the first one.
             std::size_t end = version.find(u'\0');
