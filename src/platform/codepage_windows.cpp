@@ -1,3 +1,5 @@
+#include <stdlib.h>
+
 #include "platform/windows_text.h"
 
 namespace tesmo {
@@ -50,6 +52,18 @@ bool readEnvironment(const wchar_t* name, WideString& value) {
     if (length >= needed) return false;
     buffer.resize(length);
     value = std::move(buffer);
+    return true;
+}
+
+bool writeEnvironment(const wchar_t* name, const WideString& value) {
+    constexpr std::size_t kEnvironmentValueLimit = 32767;
+    if (value.size() > kEnvironmentValueLimit) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!SetEnvironmentVariableW(name, asWindows(value))) return false;
+    WideString assignment = fromWindows(name) + u"=" + value;
+    _wputenv(asWindows(assignment));
     return true;
 }
 

@@ -39,4 +39,10 @@ WideString fillWideBuffer(Call call) {
 // An environment variable, or nothing when it is not set.
 bool readEnvironment(const wchar_t* name, WideString& value);
 
+// Sets a variable in the process environment and in the C runtime's own copy, which the
+// runtime library and programs started through the C runtime read. Windows refuses values
+// beyond 32767 characters; Wine takes them but hands back only that much, which would cut
+// a PATH inside an entry, so such a value is refused here (false, last error set).
+bool writeEnvironment(const wchar_t* name, const WideString& value);
+
 }  // namespace tesmo

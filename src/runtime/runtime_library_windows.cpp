@@ -1,7 +1,5 @@
 #include "runtime/runtime_library.h"
 
-#include <stdlib.h>
-
 #include "config/keys.h"
 #include "config/settings.h"
 #include "launcher/error_reporting.h"
@@ -20,16 +18,13 @@ namespace {
 constexpr bool kSixtyFourBit = sizeof(void*) == 8;
 constexpr std::size_t kPreferredVmTypeCapacity = 200;
 
-// Sets PATH in the process environment and in the C runtime's own copy, which the
-// runtime library and programs started through the C runtime read.
+// Sets PATH where the runtime library and programs started through the C runtime read it.
 void setPath(const WideString& value) {
-    if (SetEnvironmentVariableW(L"PATH", asWindows(value))) {
+    if (writeEnvironment(L"PATH", value)) {
         logMessage("Setting PATH %S", value);
     } else {
         logMessage("Setting PATH %S failed with error %d", value, static_cast<int>(GetLastError()));
     }
-    WideString assignment = u"PATH=" + value;
-    _wputenv(asWindows(assignment));
 }
 
 HMODULE tryVmDirectory(const WideString& binDirectory, const WideString& vmName) {

@@ -1,5 +1,3 @@
-#include <stdlib.h>
-
 #include "config/keys.h"
 #include "config/settings.h"
 #include "launcher/log.h"
@@ -22,14 +20,12 @@ void setNativeLibraryPath() {
     WideString current;
     readEnvironment(L"PATH", current);
     path += current;
-    if (SetEnvironmentVariableW(L"PATH", asWindows(path))) {
+    if (writeEnvironment(L"PATH", path)) {
         logMessage("Setting PATH (native libs) %S", path);
     } else {
         logMessage("Setting PATH (native libs) %S failed with error %d", path,
                    static_cast<int>(GetLastError()));
     }
-    WideString assignment = u"PATH=" + path;
-    _wputenv(asWindows(assignment));
 }
 
 }  // namespace tesmo
