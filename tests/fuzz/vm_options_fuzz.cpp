@@ -69,8 +69,8 @@ std::size_t includesIn(std::string_view text) {
     return count;
 }
 
-// The reads that includes `first` deep with at most `each` per file can cause when
-// nesting stops at the depth limit, or SIZE_MAX when that would not fit.
+// How many reads `first` includes at the top can lead to when each file holds at most
+// `each` includes and nesting stops at the depth limit; SIZE_MAX when that does not fit.
 std::size_t readLimit(std::size_t first, std::size_t each) {
     std::size_t level = first;
     std::size_t total = 0;
