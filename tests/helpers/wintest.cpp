@@ -1,6 +1,7 @@
 // Test driver for the end-to-end tests under Wine. Wine rebuilds a program's command line
 // from the Unix argv and fills its environment from its own registry, so tests that depend
-// on the exact command line or environment start the launcher through `wintest run`;
+// on the exact command line or environment start the launcher through `wintest run`, or
+// many of them through `wintest batch`;
 // `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
 // keeps the desktop of a session alive (see there); `wintest add-resource` gives an
 // executable a resource section at its end, or the splash pictures; `wintest resources`
@@ -173,6 +174,31 @@ HANDLE inheritableCopy(DWORD which) {
     return copy;
 }
 
+// Gives the child an empty standard input and its output and error in the given files (or
+// copies of wintest's own); nothing changes when neither file is given. The handles to close
+// once the child has started are added to `opened`.
+bool redirectStandardHandles(STARTUPINFOW& startup, const std::optional<std::wstring>& stdoutPath,
+                             const std::optional<std::wstring>& stderrPath,
+                             std::vector<HANDLE>& opened) {
+    if (!stdoutPath && !stderrPath) return true;
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    // An empty standard input keeps a child that reads it from waiting for the test.
+    startup.hStdInput = openInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = stdoutPath ? openInheritable(*stdoutPath, GENERIC_WRITE, CREATE_ALWAYS)
+                                    : inheritableCopy(STD_OUTPUT_HANDLE);
+    startup.hStdError = stderrPath ? openInheritable(*stderrPath, GENERIC_WRITE, CREATE_ALWAYS)
+                                   : inheritableCopy(STD_ERROR_HANDLE);
+    bool ok = true;
+    for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+        if (handle == INVALID_HANDLE_VALUE) {
+            ok = false;
+        } else if (handle != nullptr) {
+            opened.push_back(handle);
+        }
+    }
+    return ok;
+}
+
 int run(const Options& options) {
     if (!options.onlyKnown({L"cmdline", L"cmdline-file", L"env-file", L"cwd", L"stdout", L"stderr",
                             L"timeout-ms", L"show", L"pid-file", L"exit-code-file",
@@ -214,23 +240,9 @@ int run(const Options& options) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     std::vector<HANDLE> opened;
-    auto stdoutPath = options.get(L"stdout");
-    auto stderrPath = options.get(L"stderr");
-    if (stdoutPath || stderrPath) {
-        startup.dwFlags |= STARTF_USESTDHANDLES;
-        // An empty standard input keeps a child that reads it from waiting for the test.
-        startup.hStdInput = openInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
-        startup.hStdOutput = stdoutPath ? openInheritable(*stdoutPath, GENERIC_WRITE, CREATE_ALWAYS)
-                                        : inheritableCopy(STD_OUTPUT_HANDLE);
-        startup.hStdError = stderrPath ? openInheritable(*stderrPath, GENERIC_WRITE, CREATE_ALWAYS)
-                                       : inheritableCopy(STD_ERROR_HANDLE);
-        for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
-            if (handle == INVALID_HANDLE_VALUE) {
-                fail("run: cannot open a standard handle file");
-                return kExitUsage;
-            }
-            if (handle != nullptr) opened.push_back(handle);
-        }
+    if (!redirectStandardHandles(startup, options.get(L"stdout"), options.get(L"stderr"), opened)) {
+        fail("run: cannot open a standard handle file");
+        return kExitUsage;
     }
     if (show) {
         startup.dwFlags |= STARTF_USESHOWWINDOW;
@@ -289,6 +301,81 @@ int run(const Options& options) {
         }
     }
     return static_cast<int>(exitCode);
+}
+
+// Runs the command lines of a file (UTF-8, one a line, empty lines skipped) one after the
+// other, each with the environment of --env-file, its standard output and error in
+// <output-dir>\<n>.out and <n>.err and at most --timeout-ms (default 30 s). One line per
+// run, "<n> <pid> <exit code>" with "timeout" or "error <code>" for the code, is added to
+// the results file as soon as the run ends, so that the runs a crash of wintest itself
+// cut short are told apart. One wine64 start thus serves a thousand short runs.
+int batch(const Options& options) {
+    auto list = options.get(L"list");
+    auto outputDirectory = options.get(L"output-dir");
+    auto resultsPath = options.get(L"results");
+    std::optional<DWORD> timeout = parseNumber(options.get(L"timeout-ms"));
+    if (!list || !outputDirectory || !resultsPath || (options.get(L"timeout-ms") && !timeout) ||
+        !options.onlyKnown(
+            {L"list", L"env-file", L"cwd", L"output-dir", L"results", L"timeout-ms"})) {
+        fail("batch: --list, --output-dir and --results are required");
+        return kExitUsage;
+    }
+    std::optional<std::string> content = readFile(*list);
+    std::optional<std::wstring> environment;
+    if (auto file = options.get(L"env-file")) environment = environmentBlock(*file);
+    if (!content || (options.get(L"env-file") && !environment)) {
+        fail("batch: cannot read the list or the environment file");
+        return kExitUsage;
+    }
+    HANDLE results = CreateFileW(resultsPath->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (results == INVALID_HANDLE_VALUE) {
+        fail("batch: cannot write the results file");
+        return kExitUsage;
+    }
+    auto directory = options.get(L"cwd");
+    std::size_t start = 0;
+    for (int index = 0; start < content->size();) {
+        std::size_t end = std::min(content->find('\n', start), content->size());
+        std::wstring line = fromUtf8(content->substr(start, end - start));
+        start = end + 1;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (line.empty()) continue;
+        std::wstring base = *outputDirectory + L"\\" + std::to_wstring(index);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        std::vector<HANDLE> opened;
+        std::string outcome;
+        PROCESS_INFORMATION process{};
+        line.push_back(L'\0');
+        if (!redirectStandardHandles(startup, base + L".out", base + L".err", opened)) {
+            outcome = "0 error " + std::to_string(GetLastError());
+        } else if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                                   CREATE_UNICODE_ENVIRONMENT,
+                                   environment ? static_cast<void*>(environment->data()) : nullptr,
+                                   directory ? directory->c_str() : nullptr, &startup, &process)) {
+            outcome = "0 error " + std::to_string(GetLastError());
+        } else {
+            CloseHandle(process.hThread);
+            outcome = std::to_string(process.dwProcessId) + " ";
+            if (WaitForSingleObject(process.hProcess, timeout.value_or(30000)) != WAIT_OBJECT_0) {
+                TerminateProcess(process.hProcess, kExitRunTimeout);
+                WaitForSingleObject(process.hProcess, 5000);
+                outcome += "timeout";
+            } else {
+                DWORD exitCode = 0;
+                GetExitCodeProcess(process.hProcess, &exitCode);
+                outcome += std::to_string(exitCode);
+            }
+            CloseHandle(process.hProcess);
+        }
+        for (HANDLE handle : opened) CloseHandle(handle);
+        std::string entry = std::to_string(index++) + " " + outcome + "\n";
+        DWORD written = 0;
+        WriteFile(results, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+    }
+    CloseHandle(results);
+    return 0;
 }
 
 std::string jsonString(const std::wstring& text) {
@@ -817,6 +904,7 @@ int wmain(int argc, wchar_t** argv) {
         return kExitUsage;
     }
     if (command == L"run") return run(options);
+    if (command == L"batch") return batch(options);
     if (command == L"box") return box(options);
     if (command == L"hold") return hold(options);
     if (command == L"lcid") return lcid();
@@ -826,7 +914,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"short-path") return shortPath(options);
     if (command == L"filetime") return fileTime(options);
     fail(
-        "usage: wintest run|box|hold|lcid|add-resource|resources|watch|short-path|filetime "
+        "usage: wintest run|batch|box|hold|lcid|add-resource|resources|watch|short-path|filetime "
         "[--option value]...");
     return kExitUsage;
 }
