@@ -448,21 +448,28 @@ def test_block_values_past_their_capacity(tmp_path, key, length):
 @pytest.mark.parametrize("name", ["Ελληνικά", "中文 目录", "emoji \U0001F600",
                                   "a b (c) & 'd' %e% 100%"])
 def test_unusual_directory_names(tmp_path, name):
-    app = App(tmp_path / name)
+    """The executable's, the installation's and the runtime's directories below one named
+    so; the korvane flavour puts the installation's runtime archive on the class path."""
+    app = App(tmp_path / name, settings={2001: "k", 10003: "inst"})
+    (app.root / "inst" / ".korvane").mkdir(parents=True)
+    shutil.copy(JAVA_RUNTIME, app.root / "inst" / ".korvane" / "kvnruntime.jar")
     record = launched(app.run(args=["x y"]))
+    assert record["dll"].lower() == app.runtime.jvm_dll_windows.lower()
     exe = option(record, "-Dtesmo.moduleName")
     directory = exe[:-len("app.exe")]
     assert option(record, "-Dsun.java.command") == exe
     # Names the narrow code page cannot hold reach the VM in their 8.3 form, others whole.
+    installed, *entries = record["classPath"]
     if name.isascii():
         assert directory == unix_to_windows(app.root) + "\\"
-    assert directory.isascii() and "?" not in directory
-    assert record["classPath"] == [f"{directory}.\\lib\\runtime.jar", f"{directory}.\\lib\\app.jar",
-                                   f"{directory}.\\lib\\plugins\\one.zip"]
+        assert installed == f"{unix_to_windows(app.root)}\\inst\\.korvane\\kvnruntime.jar"
+    assert (directory + installed).isascii() and "?" not in directory + installed
+    assert entries == [f"{directory}.\\lib\\runtime.jar", f"{directory}.\\lib\\app.jar",
+                       f"{directory}.\\lib\\plugins\\one.zip"]
     finds = [e for e in record["events"] if e["call"] == "FindClass"]
-    assert finds and all(e["found"] and "classPathProblems" not in e for e in finds)
+    assert all(e["found"] and "classPathProblems" not in e for e in finds)
+    assert finds[0]["from"] == installed
     assert "-Dfrom.file=1" in record["options"]
     [main] = [e for e in record["events"] if e["call"] == "main"]
     assert main["check"] == "ok"
     assert main["args"][6:] == ["--fixed", "two words", "x y"]
-
