@@ -60,8 +60,13 @@ std::vector<WideString> subkeyNames(HKEY handle) {
         DWORD length = static_cast<DWORD>(name.size());
         LONG status = RegEnumKeyExW(handle, index, asWindows(name), &length, nullptr, nullptr,
                                     nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_SUCCESS) names.emplace_back(name.data(), length);
+        if (status == ERROR_SUCCESS) {
+            names.emplace_back(name.data(), length);
+        } else if (status != ERROR_MORE_DATA) {
+            // The end, or an error that every later index would meet again (the key
+            // deleted meanwhile): counting on through four billion indexes would hang.
+            break;
+        }
     }
     return names;
 }
