@@ -255,6 +255,9 @@ class TestHandOver:
             assert instances.run_tool("minimize", "--pid", first.pid).returncode == 0
             # Another program's window in front, as when the user works elsewhere.
             other = show_windows(tmp_path, "other program", 1)
+            instances.wait_until(
+                lambda: instances.windows(first.pid, out_dir)["foregroundPid"] == other.pid,
+                10, "the other program in front")
             state = instances.windows(first.pid, out_dir)
             assert state["windows"][0]["iconic"] and state["foregroundPid"] == other.pid
             temp_entries = sorted(p.name for p in shared.iterdir() if p.name.startswith("tsm"))
@@ -291,6 +294,11 @@ class TestHandOver:
             assert sorted(p.name for p in shared.iterdir() if p.name.startswith("tsm")) == \
                 temp_entries
 
+            # Wine hands the focus over through the X server, so a change may land a moment
+            # after the program that asked for it has ended.
+            instances.wait_until(
+                lambda: instances.windows(first.pid, out_dir)["foreground"] == window["handle"],
+                10, "the first instance's window in front")
             state = instances.windows(first.pid, out_dir)
             assert not state["windows"][0]["iconic"]
             assert state["foreground"] == window["handle"]
