@@ -145,13 +145,13 @@ class Timing:
         """Times up to the first write of ``marker`` beside jvm.dll: the load record, or
         MAIN_RECORD, which the stand-in writes when a main method begins."""
         record = jvm_dll.parent / marker
-        loads_before = count_loads(record)
+        marks_before = count_marks(record)
         started = time.perf_counter()
         result = rig.run_launcher(exe, args, timeout=timeout)
         ended = time.perf_counter()
         if result.timed_out:
             raise rig.RigError(f"{exe} did not end within {timeout} s")
-        if count_loads(record) != loads_before + 1:
+        if count_marks(record) != marks_before + 1:
             raise rig.RigError(f"{exe} did not reach {record.name} (exit code "
                                f"{result.exit_code}); stderr: {result.stderr!r}")
         # The watching thread may still be handing over the last events.
@@ -165,7 +165,8 @@ class Timing:
         raise rig.RigError(f"the writes of {record} and the run's stdout.bin were not seen")
 
 
-def count_loads(record: Path) -> int:
+def count_marks(record: Path) -> int:
+    """How often the stand-in wrote its mark into ``record``: a load or a main begun."""
     if not record.is_file():
         return 0
     return sum(1 for line in record.read_bytes().decode("utf-8").splitlines()
