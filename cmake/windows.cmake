@@ -18,7 +18,7 @@ add_library(tesmo_shell STATIC
     src/instance/window_activation_windows.cpp
     src/launcher/console_windows.cpp
     src/launcher/driver_windows.cpp
-    src/launcher/error_reporting_windows.cpp
+    src/core/error_reporting_windows.cpp
     src/launcher/initialise_windows.cpp
     src/launcher/reboot_windows.cpp
     src/platform/common_controls_windows.cpp
@@ -34,7 +34,7 @@ add_library(tesmo_shell STATIC
     src/splash/splash_windows.cpp
     src/vm/java_vm_launcher_windows.cpp
     src/vm/native_library_path_windows.cpp
-    src/vm/variables_windows.cpp
+    src/expansion/variables_windows.cpp
     src/vm/vm_options_windows.cpp
 )
 target_link_libraries(tesmo_shell PUBLIC tesmo_core advapi32 user32 gdi32)
@@ -56,7 +56,7 @@ set(TESMO_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections
 
 add_executable(tesmo WIN32
     src/launcher/main_windows.cpp
-    src/launcher/log_windows.cpp
+    src/core/log_windows.cpp
     src/launcher/terminate_handler.cpp
     src/resources/launcher.rc
 )

@@ -7,8 +7,8 @@
 #include <optional>
 
 #include "config/block_reader.h"
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/included_files.h"
 
 namespace tesmo::tools {

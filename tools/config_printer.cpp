@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "tools/config_settings.h"
 #include "tools/launcher_config.h"
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <set>
 
-#include "config/keys.h"
+#include "core/keys.h"
 #include "config/locale.h"
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 
 namespace tesmo::tools {
 

@@ -6,7 +6,7 @@
 #include <climits>
 #include <set>
 
-#include "config/keys.h"
+#include "core/keys.h"
 #include "tools/config_settings.h"
 #include "tools/image_files.h"
 

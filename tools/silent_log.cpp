@@ -1,6 +1,6 @@
 // The tools share the launcher's core, whose code writes to the launcher's diagnostic log;
 // a tool has no such log.
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

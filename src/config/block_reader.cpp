@@ -1,6 +1,9 @@
 #include "config/block_reader.h"
 
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "core/settings.h"
 
 namespace tesmo {
 
@@ -100,6 +103,19 @@ ReadFailure parseBlock(FileReader& file, const std::vector<WideString>* argument
     }
     block.endPosition = file.position(file.context);
     return ReadFailure::None;
+}
+
+int applyConfigurationBlock(ConfigurationBlock&& block) {
+    narrowSettings = std::move(block.narrow);
+    wideSettings = std::move(block.wide);
+    userLanguage = block.locale.substr(0, 2);
+    userCountry = block.locale.size() == 5 ? block.locale.substr(3, 2) : "";
+    blockEndPosition = block.endPosition;
+    return getSettingInt(kKeyExecutableType);
+}
+
+bool isQuietExecutableType(int executableType) {
+    return executableType != 1 && executableType != 5;
 }
 
 }  // namespace tesmo

@@ -28,4 +28,12 @@ ReadFailure locateBlock(FileReader& file);
 ReadFailure parseBlock(FileReader& file, const std::vector<WideString>* argumentList,
                        const LocaleSource& localeSource, ConfigurationBlock& block);
 
+// Makes a read block the process's settings, locale and block end; returns the executable
+// type (key 107).
+int applyConfigurationBlock(ConfigurationBlock&& block);
+
+// Only the windowed types (1 and 5) report failures in boxes; the console types write them
+// to standard error.
+bool isQuietExecutableType(int executableType);
+
 }  // namespace tesmo

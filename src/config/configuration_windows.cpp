@@ -1,16 +1,14 @@
 #include "config/block_reader.h"
 #include "config/configuration.h"
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/error_reporting.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
-
-std::int64_t blockEndPosition = 0;
 
 namespace {
 
@@ -93,15 +91,7 @@ int readConfigurationBlock(const ArgumentList& arguments) {
     }
     CloseHandle(file);
 
-    narrowSettings = std::move(block.narrow);
-    wideSettings = std::move(block.wide);
-    userLanguage = block.locale.substr(0, 2);
-    userCountry = block.locale.size() == 5 ? block.locale.substr(3, 2) : "";
-    blockEndPosition = block.endPosition;
-
-    int executableType = getSettingInt(kKeyExecutableType);
-    if (executableType != 1 && executableType != 5) quietMode = true;
-    return executableType;
+    return applyConfigurationBlock(std::move(block));
 }
 
 }  // namespace tesmo

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -1,6 +1,6 @@
 #include "config/locale.h"
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

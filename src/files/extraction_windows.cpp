@@ -1,21 +1,21 @@
+#include "core/launcher_state.h"
 #include "files/extraction.h"
 
 #include "config/configuration.h"
 #include "config/file_reader.h"
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/included_files.h"
 #include "files/temp_directory.h"
-#include "launcher/error_reporting.h"
-#include "launcher/log.h"
-#include "platform/windows_text.h"
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
+#include "core/log.h"
+#include "platform/text_windows.h"
 
 #include <cstring>
 #include <vector>
 
 namespace tesmo {
-
-std::int64_t unextractedPosition = 0;
 
 namespace {
 
@@ -86,7 +86,7 @@ int extractEntry(HANDLE file, const WideString& target) {
     if (size <= 0) return 0;
     HANDLE output = CreateFileW(asWindows(target), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) fatalMessage(kMessageInternalError, "11");
+    if (output == INVALID_HANDLE_VALUE) fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
     int result = copyFileBytes(file, output, size, true);
     CloseHandle(output);
     return result;
@@ -94,12 +94,12 @@ int extractEntry(HANDLE file, const WideString& target) {
 
 }  // namespace
 
-int extractIncludedFiles(bool createTempDirectory) {
+int extractIncludedFiles() {
     logMessage("extracting files");
     int count = getSettingInt(kKeyIncludedFileCount);
     logMessage("Included files: %d", count);
     if (count == 0) {
-        if (createTempDirectory) launcherTempDirectory.clear();
+        launcherTempDirectory.clear();
         return 0;
     }
     std::vector<WideString> names =
@@ -109,10 +109,12 @@ int extractIncludedFiles(bool createTempDirectory) {
     for (const WideString& name : names) {
         if (!isSafeIncludedName(name)) {
             logError("included file name %S leaves the temporary directory", name);
-            fatalMessage(kMessageInternalError, "11");
+            fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
         }
     }
-    if (createTempDirectory) createLauncherTempDirectory();
+    if (!createLauncherTempDirectory()) {
+        fatalMessage(kMessageInternalError, internal_error::kTempDirectory);
+    }
 
     HANDLE file = static_cast<HANDLE>(openLauncherFile());
     LARGE_INTEGER position;

@@ -1,6 +1,6 @@
 #include "files/removal.h"
-#include "launcher/log.h"
-#include "platform/windows_text.h"
+#include "core/log.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 

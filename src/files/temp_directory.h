@@ -7,9 +7,6 @@
 
 namespace tesmo {
 
-// The directory created for this run, without trailing backslash; empty while none exists.
-extern WideString launcherTempDirectory;
-
 // GetTempPath with its fallbacks: HOMEDRIVE + HOMEPATH when there is none, and writable
 // directories the narrow code page can name when the path holds characters it cannot.
 // Determined afresh at every call; ends the launcher when nothing is usable.
@@ -29,8 +26,8 @@ std::string makeTempFileName();
 // single-instance protocol form it here so that they agree.
 std::string processCommFileName(unsigned long processId);
 
-// Creates the run's own directory (10 attempts) and records it; ends the launcher with
-// message 1009 "7" when every attempt fails.
-void createLauncherTempDirectory();
+// Creates the run's own directory (10 attempts), records it and has it removed when the
+// launcher exits with a failure. False when every attempt failed.
+bool createLauncherTempDirectory();
 
 }  // namespace tesmo

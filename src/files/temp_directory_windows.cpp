@@ -4,16 +4,18 @@
 #include <cstdint>
 #include <time.h>
 
-#include "config/keys.h"
-#include "launcher/error_reporting.h"
-#include "launcher/log.h"
+#include <vector>
+
+#include "core/error_reporting.h"
+#include "core/keys.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "files/removal.h"
 #include "platform/paths.h"
-#include "platform/system_calls.h"
-#include "platform/windows_text.h"
+#include "platform/system_calls_windows.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
-
-WideString launcherTempDirectory;
 
 namespace {
 
@@ -198,25 +200,38 @@ std::string processCommFileName(unsigned long processId) {
     return systemTempDirectory() + "tsm_p" + std::to_string(processId) + ".tmp";
 }
 
-void createLauncherTempDirectory() {
-    for (int attempt = 0; attempt < kTempDirectoryAttempts; ++attempt) {
+namespace {
+
+void removeLauncherTempDirectory() {
+    if (launcherTempDirectory.empty()) return;
+    emptyDirectory(launcherTempDirectory, true);
+    RemoveDirectoryW(asWindows(launcherTempDirectory));
+}
+
+}  // namespace
+
+bool createLauncherTempDirectory() {
+    // GetTempFileName leaves an empty file to reserve each name; only the directory beside
+    // it is used. The files are kept until the attempts end: a name given back within the
+    // same clock tick would make the same directory name, which fails again.
+    std::vector<std::string> reserved;
+    bool created = false;
+    for (int attempt = 0; attempt < kTempDirectoryAttempts && !created; ++attempt) {
         std::string base = makeTempFileName();
+        reserved.push_back(base);
         std::string name =
             base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
         logMessage("Temp dir: %s", name);
-        bool created = systemCalls.createDirectoryA(name.c_str(), nullptr) != 0;
-        DWORD error = GetLastError();
-        // GetTempFileName leaves an empty file to reserve the name; only the directory
-        // beside it is used, so the file would stay in the temp folder for good.
-        DeleteFileA(base.c_str());
+        created = systemCalls.createDirectoryA(name.c_str(), nullptr) != 0;
         if (created) {
             launcherTempDirectory = toWide(name);
-            return;
+            registerAtExit(removeLauncherTempDirectory);
+        } else {
+            logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
         }
-        logMessage("Could not create dir (%d)", static_cast<int>(error));
     }
-    launcherTempDirectory.clear();
-    fatalMessage(kMessageInternalError, "7");
+    for (const std::string& base : reserved) DeleteFileA(base.c_str());
+    return created;
 }
 
 }  // namespace tesmo

@@ -9,15 +9,11 @@
 
 namespace tesmo {
 
-// The semaphore this start holds (numbered in the ordinary mode, plain in single-instance
-// mode); set when the stage ran, for the application's "tesmo.semaphoreName".
-extern std::optional<std::string> instanceSemaphoreName;
-
-// The single-instance stage of the start-up. In the ordinary mode (`registerInstance` on,
-// key 10005 = 0) it takes the first free numbered semaphore; otherwise a start that finds
-// the first instance running activates that instance's windows, hands over its arguments
-// (with `notifyRunning`) and ends the process with exit code 0.
-void checkSingleInstance(bool registerInstance, bool notifyRunning);
+// The single-instance stage of the start-up. In the ordinary mode (key 10005 = 0) it takes
+// the first free numbered semaphore; otherwise a start that finds the first instance
+// running activates that instance's windows, hands over its arguments and ends the process
+// with exit code 0.
+void checkSingleInstance();
 
 // The first instance's process id under HKCU\SOFTWARE\dravik-labs\tesmo\pids, one value per
 // executable. Written without a lock: a later first instance overwrites it.

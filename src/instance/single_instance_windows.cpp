@@ -1,20 +1,20 @@
 #include <windows.h>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/launcher_state.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/temp_directory.h"
 #include "instance/instance_protocol.h"
 #include "instance/single_instance.h"
 #include "instance/window_activation.h"
-#include "launcher/error_reporting.h"
-#include "launcher/log.h"
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/system_calls.h"
-#include "platform/windows_text.h"
+#include "platform/system_calls_windows.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
-
-std::optional<std::string> instanceSemaphoreName;
 
 namespace {
 
@@ -76,7 +76,7 @@ const char* handOver(const std::string& file, WideView arguments) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         logMessage("CreateFile failed %d", static_cast<int>(GetLastError()));
-        return "21";
+        return internal_error::kCommFileCreate;
     }
     std::string bytes = notificationBytes(arguments);
     DWORD written = 0;
@@ -89,7 +89,7 @@ const char* handOver(const std::string& file, WideView arguments) {
         // A cut text would hand the application wrong arguments, and a file nobody takes
         // would keep every later start from handing over its own.
         DeleteFileA(file.c_str());
-        return "22";
+        return internal_error::kCommFileWrite;
     }
     CloseHandle(handle);
 
@@ -172,10 +172,10 @@ const char* notifyRunningInstance(unsigned long processId, WideView arguments) {
     return failure;
 }
 
-void checkSingleInstance(bool registerInstance, bool notifyRunning) {
+void checkSingleInstance() {
     std::string base =
         instanceSemaphoreBase(instanceKeyPath(), getSettingInt(kKeyGlobalSemaphore) != 0);
-    if (registerInstance && getSettingInt(kKeySingleInstance) == 0) {
+    if (getSettingInt(kKeySingleInstance) == 0) {
         takeNumberedSemaphore(base);
         return;
     }
@@ -194,11 +194,9 @@ void checkSingleInstance(bool registerInstance, bool notifyRunning) {
     unsigned long other = readInstancePid();
     logMessage("other pid %d", static_cast<int>(other));
     activateProcessWindows(other, true);
-    if (notifyRunning) {
-        const char* failure =
-            notifyRunningInstance(other, handedOverArguments(fromWindows(GetCommandLineW())));
-        if (failure != nullptr) fatalMessage(kMessageInternalError, failure);
-    }
+    const char* failure =
+        notifyRunningInstance(other, handedOverArguments(fromWindows(GetCommandLineW())));
+    if (failure != nullptr) fatalMessage(kMessageInternalError, failure);
     logMessage("exiting");
     exitLauncher(0);
 }

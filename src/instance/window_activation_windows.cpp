@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "instance/window_activation.h"
-#include "launcher/log.h"
-#include "platform/system_calls.h"
+#include "core/log.h"
+#include "platform/system_calls_windows.h"
 
 namespace tesmo {
 

@@ -4,27 +4,21 @@
 
 #include "launcher/driver.h"
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/extraction.h"
 #include "instance/single_instance.h"
 #include "launcher/console.h"
-#include "launcher/error_reporting.h"
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
 #include "launcher/initialise.h"
-#include "launcher/launcher_state.h"
-#include "platform/windows_text.h"
-#include "runtime/runtime_library.h"
+#include "core/launcher_state.h"
+#include "platform/text_windows.h"
+#include "runtime/runtime_library_windows.h"
 #include "splash/splash.h"
-#include "vm/java_vm_launcher.h"
+#include "vm/java_vm_launcher_windows.h"
 
 namespace tesmo {
-
-bool quietMode = false;
-bool languageRestart = false;
-ArgumentList argumentList;
-char flavourLetter = '\0';
-std::string productName = "korvane";
-void* launcherInstance = nullptr;
 
 int runLauncher(void* instance, const char* narrowCommandLine, int showCommand) {
     if (isRebootRequest(narrowCommandLine)) {
@@ -34,6 +28,9 @@ int runLauncher(void* instance, const char* narrowCommandLine, int showCommand) 
     if (isLanguageRestart(narrowCommandLine)) languageRestart = true;
     if (isInternalQuiet(narrowCommandLine)) quietMode = true;
 
+    // The splash hides before any message, whether or not it was ever shown.
+    registerBeforeMessage([] { splashScreen(0); });
+    ArgumentList argumentList;
     splitCommandLine(fromWindows(GetCommandLineW()), argumentList);
     initialiseLauncher(instance, argumentList);
 
@@ -46,20 +43,20 @@ int runLauncher(void* instance, const char* narrowCommandLine, int showCommand) 
 
     // A language restart is started by the running instance itself and must not meet it
     // as a second start.
-    if (!languageRestart) checkSingleInstance(true, true);
+    if (!languageRestart) checkSingleInstance();
 
     bool splash = getSettingInt(kKeySplashEnabled) != 0;
     // The runtime's own splash library is found through the runtime, so it comes later.
     bool librarySplash = getSettingInt(kKeySplashThroughRuntime) != 0;
     if (splash && !librarySplash) splashScreen(showCommand);
 
-    if (extractIncludedFiles(true) != 0) fatalMessage(kMessageInternalError, "16");
+    if (extractIncludedFiles() != 0) {
+        fatalMessage(kMessageInternalError, internal_error::kExtraction);
+    }
     setNativeLibraryPath();
     if (!LoadDLL()) exitLauncher(83);
     if (splash && librarySplash) splashScreen(showCommand);
-    if (!launchJavaApplication(argumentList, true)) fatalMessageWide(kMessageVmNotStarted, nullptr);
-
-    argumentList.clear();
+    if (!launchJavaApplication(argumentList)) fatalMessageWide(kMessageVmNotStarted, nullptr);
     return 0;
 }
 

@@ -2,7 +2,7 @@
 // and the log-file question.
 #pragma once
 
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 
 namespace tesmo {
 

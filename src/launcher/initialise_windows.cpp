@@ -1,14 +1,15 @@
+#include "config/block_reader.h"
 #include "config/configuration.h"
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/temp_directory.h"
 #include "launcher/initialise.h"
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "platform/paths.h"
 #include "platform/common_controls.h"
-#include "platform/windows_text.h"
-#include "vm/variables.h"
+#include "platform/text_windows.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 
@@ -62,7 +63,7 @@ void initialiseLauncher(void* instance, ArgumentList& arguments) {
     launcherTempDirectory.clear();
     // Before anything is logged, so that the log holds every line from the first one.
     if (takeLogSwitch(arguments)) logRequested = true;
-    readConfigurationBlock(arguments);
+    if (isQuietExecutableType(readConfigurationBlock(arguments))) quietMode = true;
     launcherInstance = instance;
 
     std::string flavour = getSettingString(kKeyFlavour, 2);

@@ -1,6 +1,6 @@
 #include <stdlib.h>
 
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 

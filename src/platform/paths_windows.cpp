@@ -1,5 +1,5 @@
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 

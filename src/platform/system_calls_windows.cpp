@@ -1,4 +1,4 @@
-#include "platform/system_calls.h"
+#include "platform/system_calls_windows.h"
 
 namespace tesmo {
 

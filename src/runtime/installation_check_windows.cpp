@@ -1,11 +1,11 @@
 #include "runtime/installation_check.h"
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/temp_directory.h"
-#include "launcher/log.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/java_version.h"
 
 namespace tesmo {

@@ -1,6 +1,6 @@
 #include "runtime/java_version.h"
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -1,10 +1,11 @@
 #include <stdio.h>
 
-#include "config/keys.h"
-#include "launcher/error_reporting.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/runtime_search.h"
 
 namespace tesmo {
@@ -39,7 +40,7 @@ void unpackArchive(const WideString& home, const WideString& archive) {
     if (!CreateProcessW(asWindows(tool), asWindows(command), nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process)) {
         logMessage("could not create unpack process");
-        fatalMessage(kMessageInternalError, "20");
+        fatalMessage(kMessageInternalError, internal_error::kUnpackProcess);
     }
     logMessage("waiting for unpack200 to finish");
     WaitForSingleObject(process.hProcess, INFINITE);

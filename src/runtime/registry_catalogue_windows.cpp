@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/log.h"
 #include "platform/path_text.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "runtime/java_version.h"
 

@@ -1,16 +1,16 @@
-#include "runtime/runtime_library.h"
+#include "core/launcher_state.h"
+#include "runtime/runtime_library_windows.h"
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/error_reporting.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/error_reporting.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/runtime_search.h"
 
 namespace tesmo {
 
-WideString jvmHome;
 CreateJavaVMFunction createJavaVMEntry = nullptr;
 
 namespace {

@@ -1,13 +1,13 @@
 #include "runtime/runtime_search.h"
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "runtime/registry_catalogue.h"
-#include "vm/variables.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 

@@ -1,6 +1,6 @@
 #include "runtime/search_sequence.h"
 
-#include "config/keys.h"
+#include "core/keys.h"
 #include "platform/path_text.h"
 
 namespace tesmo {

@@ -5,7 +5,7 @@
 
 #include "splash/splash.h"
 #include "splash/splash_bridges.h"
-#include "vm/java_vm_launcher.h"
+#include "vm/java_vm_launcher_windows.h"
 
 namespace tesmo {
 

@@ -2,10 +2,10 @@
 // executable and closes it on its error paths; the window is the library's.
 #include <windows.h>
 
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
-#include "platform/windows_text.h"
-#include "runtime/runtime_library.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "platform/text_windows.h"
+#include "runtime/runtime_library_windows.h"
 #include "splash/splash_bridges.h"
 
 namespace tesmo {

@@ -4,14 +4,14 @@
 // its controller asks for it.
 #include <windows.h>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "instance/window_activation.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
+#include "core/error_reporting.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "platform/common_controls.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "splash/splash.h"
 #include "splash/splash_bridges.h"
 #include "splash/splash_gate.h"

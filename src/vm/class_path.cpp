@@ -1,7 +1,7 @@
 #include "vm/class_path.h"
 
-#include "config/keys.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/log.h"
 #include "platform/path_text.h"
 
 namespace tesmo {

@@ -1,23 +1,24 @@
-#include "vm/java_vm_launcher.h"
+#include "vm/java_vm_launcher_windows.h"
 
 #include <stdlib.h>
 
 #include <algorithm>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/extraction.h"
 #include "files/temp_directory.h"
 #include "instance/single_instance.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "runtime/runtime_library.h"
+#include "platform/text_windows.h"
+#include "runtime/runtime_library_windows.h"
 #include "vm/class_path.h"
 #include "vm/launch_arguments.h"
-#include "vm/variables.h"
+#include "expansion/variables.h"
 #include "vm/vm_options_windows.h"
 
 namespace tesmo {
@@ -27,7 +28,6 @@ namespace {
 JavaVM* javaVm = nullptr;
 JNIEnv* mainEnv = nullptr;
 // Written once, before any other thread may read it; a plain flag is enough.
-volatile bool vmCreated = false;
 
 constexpr char kTesmoWrapper[] = "com/tesmo/runtime/WinLauncher";
 constexpr char kKorvaneWrapper[] = "com/korvane/runtime/launcher/WinLauncher";
@@ -162,9 +162,9 @@ bool checkFirstRun(JNIEnv* env) {
              getSettingWideString(kKeyInstallationDirectory, kFixedArgumentsCapacity), true);
     if (!pathExists(installation + u"\\.korvane\\firstrun")) return true;
     jclass firstRun = env->FindClass(kFirstRunClass);
-    if (!firstRun) fatalMessage(kMessageInternalError, "14");
+    if (!firstRun) fatalMessage(kMessageInternalError, internal_error::kFirstRunClass);
     jmethodID method = env->GetStaticMethodID(firstRun, "firstRun", "()Z");
-    if (!method) fatalMessage(kMessageInternalError, "15");
+    if (!method) fatalMessage(kMessageInternalError, internal_error::kFirstRunMethod);
     jboolean result = env->CallStaticBooleanMethod(firstRun, method);
     if (env->ExceptionOccurred()) {
         env->ExceptionDescribe();
@@ -230,7 +230,7 @@ bool callMainClass(const ArgumentList& arguments) {
 
 }  // namespace
 
-bool launchJavaApplication(const ArgumentList& arguments, bool destroyVm) {
+bool launchJavaApplication(const ArgumentList& arguments) {
     logMessage("launching program");
     std::vector<WideString> properties = buildSystemProperties();
     if (!createJavaVM(arguments, properties)) {
@@ -243,10 +243,8 @@ bool launchJavaApplication(const ArgumentList& arguments, bool destroyVm) {
         logError("could not call main");
         return false;
     }
-    if (destroyVm) {
-        logMessage("dest JVM");
-        javaVm->DestroyJavaVM();
-    }
+    logMessage("dest JVM");
+    javaVm->DestroyJavaVM();
     logMessage("launch done");
     return true;
 }

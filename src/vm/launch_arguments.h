@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 #include "platform/text.h"
 
 namespace tesmo {

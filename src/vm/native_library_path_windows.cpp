@@ -1,10 +1,10 @@
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "vm/java_vm_launcher.h"
-#include "vm/variables.h"
+#include "platform/text_windows.h"
+#include "vm/java_vm_launcher_windows.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 

@@ -1,6 +1,6 @@
 #include "vm/vm_options.h"
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 #include "platform/text.h"
 
 namespace tesmo {

@@ -1,11 +1,12 @@
+#include "core/launcher_state.h"
 #include "vm/vm_options_windows.h"
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/log.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "vm/variables.h"
+#include "platform/text_windows.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 

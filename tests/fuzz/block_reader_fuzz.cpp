@@ -9,10 +9,10 @@
 #include <string>
 
 #include "config/block_reader.h"
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "files/included_files.h"
-#include "launcher/messages.h"
+#include "core/messages.h"
 #include "runtime/search_sequence.h"
 #include "splash/splash_layout.h"
 #include "tests/fuzz/fuzz_support.h"

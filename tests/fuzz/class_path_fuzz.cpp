@@ -12,12 +12,12 @@
 #include <map>
 #include <set>
 
-#include "config/keys.h"
-#include "config/settings.h"
+#include "core/keys.h"
+#include "core/settings.h"
 #include "platform/path_text.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "vm/class_path.h"
-#include "vm/variable_expansion.h"
+#include "expansion/variable_expansion.h"
 
 namespace tesmo {
 namespace {

@@ -2,7 +2,7 @@
 //
 // Input: the command line as UTF-8.
 #include "config/locale.h"
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 #include "platform/path_text.h"
 #include "tests/fuzz/fuzz_support.h"
 

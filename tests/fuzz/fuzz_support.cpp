@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "vm/variable_expansion.h"
+#include "expansion/variable_expansion.h"
 
 namespace tesmo {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "platform/path_text.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "vm/variable_expansion.h"
+#include "expansion/variable_expansion.h"
 #include "vm/vm_options.h"
 
 namespace tesmo {

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "core/settings.h"
 #include "instance/window_activation.h"
-#include "platform/system_calls.h"
+#include "platform/system_calls_windows.h"
 
 namespace {
 

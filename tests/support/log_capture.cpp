@@ -1,6 +1,6 @@
 #include "tests/support/log_capture.h"
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "config/block_reader.h"
-#include "config/keys.h"
+#include "core/keys.h"
 #include "files/included_files.h"
 
 namespace tesmo::tools {

@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "config/keys.h"
+#include "core/keys.h"
 
 namespace tesmo {
 namespace {

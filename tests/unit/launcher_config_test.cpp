@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/block_reader.h"
-#include "config/keys.h"
+#include "core/keys.h"
 #include "tests/unit/fake_image.h"
 #include "tools/launcher_resources.h"
 

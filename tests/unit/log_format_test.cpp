@@ -1,8 +1,8 @@
-#include "launcher/log_format.h"
+#include "core/log_format.h"
 
 #include <gtest/gtest.h>
 
-#include "launcher/log.h"
+#include "core/log.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/keys.h"
+#include "core/keys.h"
 
 namespace tesmo {
 namespace {

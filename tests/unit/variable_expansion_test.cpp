@@ -1,4 +1,4 @@
-#include "vm/variable_expansion.h"
+#include "expansion/variable_expansion.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "config/settings.h"
+#include "core/settings.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "tests/support/log_capture.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "vm/variables.h"
+#include "platform/text_windows.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 namespace {

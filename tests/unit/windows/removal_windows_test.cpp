@@ -4,7 +4,7 @@
 
 #include "files/removal.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {

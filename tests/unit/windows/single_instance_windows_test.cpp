@@ -2,12 +2,13 @@
 
 #include <functional>
 
-#include "config/settings.h"
+#include "core/launcher_state.h"
+#include "core/settings.h"
 #include "files/temp_directory.h"
 #include "instance/instance_protocol.h"
 #include "instance/single_instance.h"
-#include "platform/system_calls.h"
-#include "platform/windows_text.h"
+#include "platform/system_calls_windows.h"
+#include "platform/text_windows.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {

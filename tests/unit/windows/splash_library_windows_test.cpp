@@ -4,12 +4,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "launcher/launcher_state.h"
+#include "core/keys.h"
+#include "core/settings.h"
+#include "core/launcher_state.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "runtime/runtime_library.h"
+#include "platform/text_windows.h"
+#include "runtime/runtime_library_windows.h"
 #include "splash/splash.h"
 #include "tests/support/log_capture.h"
 

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 
+#include "core/launcher_state.h"
 #include "files/temp_directory.h"
 #include "platform/paths.h"
-#include "platform/system_calls.h"
-#include "platform/windows_text.h"
+#include "platform/system_calls_windows.h"
+#include "platform/text_windows.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {
@@ -118,9 +120,37 @@ TEST_F(TempDirectory, LauncherDirectoryIsATempNameWithTheTime) {
     DeleteFileA(directory.substr(0, directory.rfind("_dir")).c_str());
 }
 
-TEST_F(TempDirectory, TenFailedAttemptsEndTheLauncher) {
+// As Windows does: the first free number, reserved by creating the file. A name deleted at
+// once is handed out again.
+UINT WINAPI firstFreeTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT, LPSTR out) {
+    for (UINT number = 1;; ++number) {
+        snprintf(out, MAX_PATH, "%s%s%u.tmp", directory, prefix, number);
+        HANDLE file = CreateFileA(out, GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return number;
+        }
+    }
+}
+
+TEST_F(TempDirectory, FailedAttemptsUseTenNamesAndLeaveNoneBehind) {
+    std::string folder = toNarrow(executableDirectoryWide()) + "reserved\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    setVariable(L"TMP", asWindows(toWide(folder)));
+    systemCalls.getTempFileNameA = firstFreeTempFileNameA;
     systemCalls.createDirectoryA = failingCreateDirectoryA;
-    EXPECT_EXIT(createLauncherTempDirectory(), ::testing::ExitedWithCode(1), "");
+
+    EXPECT_FALSE(createLauncherTempDirectory());
+    EXPECT_TRUE(launcherTempDirectory.empty());
+    std::set<std::string> names;
+    for (const std::string& line : testing::capturedLog()) {
+        if (line.rfind("Temp dir: ", 0) == 0) names.insert(line.substr(0, line.rfind("_dir")));
+    }
+    EXPECT_EQ(names.size(), 10u);
+    for (UINT number = 1; number <= 10; ++number) {
+        EXPECT_FALSE(pathExists(folder + "tsm" + std::to_string(number) + ".tmp")) << number;
+    }
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
 }
 
 TEST_F(TempDirectory, WritabilityProbe) {

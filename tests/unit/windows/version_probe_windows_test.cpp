@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "tests/support/log_capture.h"
 

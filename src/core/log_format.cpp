@@ -1,4 +1,4 @@
-#include "launcher/log_format.h"
+#include "core/log_format.h"
 
 #include <cstdint>
 #include <vector>

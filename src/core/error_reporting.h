@@ -14,11 +14,18 @@ void showMessageWide(const WideString& text);
 void showConfiguredMessage(int messageId, const char* argument);
 void showConfiguredMessageWide(int messageId, const WideString* argument);
 
-// Removes the launcher's temporary directory when there is one, then ends the process.
+// Runs what was registered to run at exit (the temporary directory's removal), then ends
+// the process.
 [[noreturn]] void exitLauncher(int exitCode);
 [[noreturn]] void fatalInternalError(const std::string& text);
 [[noreturn]] void fatalMessage(int messageId, const char* argument);
 [[noreturn]] void fatalMessageWide(int messageId, const WideString* argument);
+
+// Stages above this one say here what must happen before a message is shown (the splash
+// hides, so that a topmost splash cannot cover the box) and before the process ends (the
+// temporary directory goes). One action each; registering again replaces it.
+void registerBeforeMessage(void (*action)());
+void registerAtExit(void (*action)());
 
 // The owner of message boxes; the splash window makes itself the owner.
 void setMessageOwner(void* window);

@@ -1,4 +1,4 @@
-#include "config/keys.h"
+#include "core/keys.h"
 
 #include "platform/text.h"
 

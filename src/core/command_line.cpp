@@ -1,4 +1,4 @@
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 
 #include <cstring>
 

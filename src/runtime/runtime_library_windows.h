@@ -9,9 +9,6 @@ namespace tesmo {
 
 using CreateJavaVMFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 
-// The directory holding the chosen java.exe or javaw.exe followed by "..", such as
-// C:\jre\bin\..; empty before a runtime has been chosen.
-extern WideString jvmHome;
 // JNI_CreateJavaVM of the loaded library; null until LoadDLL succeeds.
 extern CreateJavaVMFunction createJavaVMEntry;
 

@@ -1,6 +1,6 @@
-#include "vm/variable_expansion.h"
+#include "expansion/variable_expansion.h"
 
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
 

@@ -1,16 +1,13 @@
 #include <stdio.h>
 
-#include "config/keys.h"
-#include "config/settings.h"
-#include "files/removal.h"
-#include "files/temp_directory.h"
-#include "launcher/error_reporting.h"
-#include "launcher/launcher_state.h"
-#include "launcher/log.h"
-#include "launcher/messages.h"
+#include "core/error_reporting.h"
+#include "core/keys.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
+#include "core/messages.h"
+#include "core/settings.h"
 #include "platform/common_controls.h"
-#include "platform/windows_text.h"
-#include "splash/splash.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 
@@ -24,6 +21,9 @@ namespace {
 SRWLOCK ownerLock = SRWLOCK_INIT;
 HWND messageOwnerWindow = nullptr;
 int messagesShowing = 0;
+
+void (*beforeMessage)() = nullptr;
+void (*atExit)() = nullptr;
 
 void countMessage(int change) {
     AcquireSRWLockExclusive(&ownerLock);
@@ -50,6 +50,14 @@ std::optional<WideString> longLogPath() {
 
 }  // namespace
 
+void registerBeforeMessage(void (*action)()) {
+    beforeMessage = action;
+}
+
+void registerAtExit(void (*action)()) {
+    atExit = action;
+}
+
 void setMessageOwner(void* window) {
     AcquireSRWLockExclusive(&ownerLock);
     messageOwnerWindow = static_cast<HWND>(window);
@@ -66,8 +74,7 @@ bool releaseMessageOwner(void* window) {
 
 void showMessageWide(const WideString& text) {
     countMessage(1);
-    // A topmost splash would cover the box.
-    splashScreen(0);
+    if (beforeMessage) beforeMessage();
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
         WideString title = getSettingWideString(kMessageTitle);
@@ -101,10 +108,7 @@ void showConfiguredMessageWide(int messageId, const WideString* argument) {
 }
 
 void exitLauncher(int exitCode) {
-    if (!launcherTempDirectory.empty()) {
-        emptyDirectory(launcherTempDirectory, true);
-        RemoveDirectoryW(asWindows(launcherTempDirectory));
-    }
+    if (atExit) atExit();
     ExitProcess(static_cast<UINT>(exitCode));
 }
 

@@ -1,8 +1,6 @@
-#include "launcher/log.h"
+#include "core/log.h"
 
 namespace tesmo {
-
-bool logRequested = false;
 
 bool logWanted(bool requested, const std::optional<std::string>& tesmoLog,
                const std::optional<std::string>& korvaneLog) {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "launcher/log_format.h"
+#include "core/log_format.h"
 
 namespace tesmo {
 
@@ -18,9 +18,6 @@ void logWriteWide(const char16_t* format, const FormatArg* args, std::size_t cou
 
 // Path of the log file, or nothing while the log is off.
 std::optional<WideString> logFilePath();
-
-// Set by the log switch before the first line is written.
-extern bool logRequested;
 
 template <typename... Args>
 void logMessage(NarrowFormat<Args...> format, const Args&... args) {

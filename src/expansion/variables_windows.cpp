@@ -1,9 +1,10 @@
+#include "core/launcher_state.h"
 #include "files/temp_directory.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
-#include "runtime/runtime_library.h"
-#include "vm/variable_expansion.h"
-#include "vm/variables.h"
+#include "platform/text_windows.h"
+#include "core/launcher_state.h"
+#include "expansion/variable_expansion.h"
+#include "expansion/variables.h"
 
 namespace tesmo {
 

@@ -1,4 +1,4 @@
-#include "config/settings.h"
+#include "core/settings.h"
 
 #include <climits>
 
@@ -6,8 +6,6 @@ namespace tesmo {
 
 std::map<std::int32_t, std::string> narrowSettings;
 std::map<std::int32_t, WideString> wideSettings;
-std::string userLanguage;
-std::string userCountry;
 
 std::string getSettingString(std::int32_t key, std::size_t capacity) {
     auto found = narrowSettings.find(key);

@@ -3,7 +3,7 @@
 
 #include <jni.h>
 
-#include "launcher/command_line.h"
+#include "core/command_line.h"
 
 namespace tesmo {
 
@@ -12,9 +12,9 @@ namespace tesmo {
 void setNativeLibraryPath();
 
 // Builds the options, creates the VM, runs the first-run hook and calls the wrapper's main;
-// returns after main has returned (and the VM was destroyed when asked). False: the VM
-// could not be created or main could not be called.
-bool launchJavaApplication(const ArgumentList& arguments, bool destroyVm);
+// returns after main has returned and the VM was destroyed. False: the VM could not be
+// created or main could not be called.
+bool launchJavaApplication(const ArgumentList& arguments);
 
 // For a thread of the launcher that talks to the VM (the splash): nothing before the VM
 // exists.

@@ -14,10 +14,6 @@ namespace tesmo {
 extern std::map<std::int32_t, std::string> narrowSettings;
 extern std::map<std::int32_t, WideString> wideSettings;
 
-// From the chosen locale string: two letters, and two letters or empty.
-extern std::string userLanguage;
-extern std::string userCountry;
-
 // The value of `key`, cut to fit `capacity` characters including the terminator.
 // An absent key reads as empty text.
 std::string getSettingString(std::int32_t key, std::size_t capacity = kPathCapacity);

@@ -4,9 +4,10 @@
 #include <stdio.h>
 #include <time.h>
 
-#include "launcher/log.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "platform/paths.h"
-#include "platform/windows_text.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 
