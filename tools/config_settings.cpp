@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <set>
 
-#include "core/keys.h"
 #include "config/locale.h"
 #include "core/command_line.h"
+#include "core/keys.h"
 
 namespace tesmo::tools {
 

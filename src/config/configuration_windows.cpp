@@ -1,10 +1,10 @@
 #include "config/block_reader.h"
 #include "config/configuration.h"
-#include "core/keys.h"
-#include "core/settings.h"
 #include "core/error_reporting.h"
+#include "core/keys.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 

@@ -1,10 +1,9 @@
 #include "core/launcher_state.h"
+#include "expansion/variable_expansion.h"
+#include "expansion/variables.h"
 #include "files/temp_directory.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "core/launcher_state.h"
-#include "expansion/variable_expansion.h"
-#include "expansion/variables.h"
 
 namespace tesmo {
 

@@ -1,19 +1,18 @@
-#include "core/launcher_state.h"
-#include "files/extraction.h"
+#include <cstring>
+#include <vector>
 
 #include "config/configuration.h"
 #include "config/file_reader.h"
-#include "core/keys.h"
-#include "core/settings.h"
-#include "files/included_files.h"
-#include "files/temp_directory.h"
 #include "core/error_reporting.h"
 #include "core/internal_errors.h"
+#include "core/keys.h"
+#include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/settings.h"
+#include "files/extraction.h"
+#include "files/included_files.h"
+#include "files/temp_directory.h"
 #include "platform/text_windows.h"
-
-#include <cstring>
-#include <vector>
 
 namespace tesmo {
 
@@ -86,7 +85,8 @@ int extractEntry(HANDLE file, const WideString& target) {
     if (size <= 0) return 0;
     HANDLE output = CreateFileW(asWindows(target), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
+    if (output == INVALID_HANDLE_VALUE)
+        fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
     int result = copyFileBytes(file, output, size, true);
     CloseHandle(output);
     return result;

@@ -19,8 +19,8 @@ bool isSafeIncludedName(WideView name) {
     std::size_t start = 0;
     while (true) {
         std::size_t slash = name.find(u'\\', start);
-        parts.emplace_back(name.substr(start, slash == WideView::npos ? WideView::npos
-                                                                      : slash - start));
+        parts.emplace_back(
+            name.substr(start, slash == WideView::npos ? WideView::npos : slash - start));
         if (slash == WideView::npos) break;
         start = slash + 1;
     }

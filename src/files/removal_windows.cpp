@@ -1,5 +1,5 @@
-#include "files/removal.h"
 #include "core/log.h"
+#include "files/removal.h"
 #include "platform/text_windows.h"
 
 namespace tesmo {

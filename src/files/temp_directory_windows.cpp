@@ -1,9 +1,7 @@
-#include "files/temp_directory.h"
-
 #include <stdlib.h>
-#include <cstdint>
 #include <time.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "core/error_reporting.h"
@@ -11,6 +9,7 @@
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "files/removal.h"
+#include "files/temp_directory.h"
 #include "platform/paths.h"
 #include "platform/system_calls_windows.h"
 #include "platform/text_windows.h"
@@ -219,8 +218,7 @@ bool createLauncherTempDirectory() {
     for (int attempt = 0; attempt < kTempDirectoryAttempts && !created; ++attempt) {
         std::string base = makeTempFileName();
         reserved.push_back(base);
-        std::string name =
-            base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
+        std::string name = base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
         logMessage("Temp dir: %s", name);
         created = systemCalls.createDirectoryA(name.c_str(), nullptr) != 0;
         if (created) {

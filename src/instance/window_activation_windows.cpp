@@ -3,9 +3,9 @@
 #include <string>
 
 #include "core/keys.h"
+#include "core/log.h"
 #include "core/settings.h"
 #include "instance/window_activation.h"
-#include "core/log.h"
 #include "platform/system_calls_windows.h"
 
 namespace tesmo {

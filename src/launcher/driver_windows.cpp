@@ -2,17 +2,16 @@
 // exitLauncher; there is no unwinding back to here.
 #include <windows.h>
 
-#include "launcher/driver.h"
-
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
 #include "core/keys.h"
+#include "core/launcher_state.h"
 #include "core/settings.h"
 #include "files/extraction.h"
 #include "instance/single_instance.h"
 #include "launcher/console.h"
-#include "core/error_reporting.h"
-#include "core/internal_errors.h"
+#include "launcher/driver.h"
 #include "launcher/initialise.h"
-#include "core/launcher_state.h"
 #include "platform/text_windows.h"
 #include "runtime/runtime_library_windows.h"
 #include "splash/splash.h"

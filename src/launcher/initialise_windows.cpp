@@ -1,15 +1,15 @@
 #include "config/block_reader.h"
 #include "config/configuration.h"
 #include "core/keys.h"
-#include "core/settings.h"
-#include "files/temp_directory.h"
-#include "launcher/initialise.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
-#include "platform/paths.h"
-#include "platform/common_controls.h"
-#include "platform/text_windows.h"
+#include "core/settings.h"
 #include "expansion/variables.h"
+#include "files/temp_directory.h"
+#include "launcher/initialise.h"
+#include "platform/common_controls.h"
+#include "platform/paths.h"
+#include "platform/text_windows.h"
 
 namespace tesmo {
 

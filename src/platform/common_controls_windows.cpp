@@ -1,6 +1,6 @@
-#include "platform/common_controls.h"
-
 #include <windows.h>
+
+#include "platform/common_controls.h"
 
 namespace tesmo {
 

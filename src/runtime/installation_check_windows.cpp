@@ -1,11 +1,10 @@
-#include "runtime/installation_check.h"
-
 #include "core/keys.h"
+#include "core/log.h"
 #include "core/settings.h"
 #include "files/temp_directory.h"
-#include "core/log.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
+#include "runtime/installation_check.h"
 #include "runtime/java_version.h"
 
 namespace tesmo {
@@ -132,8 +131,8 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     HANDLE inheritable = nullptr;
     if (file != INVALID_HANDLE_VALUE) {
-        if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0,
-                             TRUE, DUPLICATE_SAME_ACCESS)) {
+        if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0, TRUE,
+                             DUPLICATE_SAME_ACCESS)) {
             inheritable = nullptr;
         }
         CloseHandle(file);
@@ -196,13 +195,13 @@ bool checkJavaExe(WideString& javaExe, WideString& versionOut, const WideString&
         bool prereleaseConfigured = getSettingInt(kKeyAllowPrerelease) != 0;
         if (readCachedVersion(javaExe, lastWriteTime, versionOut) && versionOut != u"1.0.0") {
             logMessage("got version from registry %S", versionOut);
-            result = versionAcceptable(versionOut, lower, upper, allowPrerelease,
-                                       prereleaseConfigured);
+            result =
+                versionAcceptable(versionOut, lower, upper, allowPrerelease, prereleaseConfigured);
         } else if (probeJavaVersion(javaExe, lastWriteTime, versionOut)) {
             logMessage("got version from execution %S", versionOut);
             writeCachedVersion(javaExe, lastWriteTime, versionOut);
-            result = versionAcceptable(versionOut, lower, upper, allowPrerelease,
-                                       prereleaseConfigured);
+            result =
+                versionAcceptable(versionOut, lower, upper, allowPrerelease, prereleaseConfigured);
         } else {
             logMessage("couldn't get version");
         }

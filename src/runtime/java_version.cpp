@@ -62,9 +62,8 @@ std::optional<WideString> parseVersionOutput(std::string_view output) {
     std::size_t start = 0;
     while (start < output.size()) {
         std::size_t end = output.find('\n', start);
-        std::string_view line = output.substr(start, end == std::string_view::npos
-                                                         ? std::string_view::npos
-                                                         : end - start);
+        std::string_view line = output.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
         if (!isNotice(line)) {
             line = line.substr(0, kVersionLineCapacity);
             for (std::string_view prefix : kVersionLines) {

@@ -1,8 +1,8 @@
 #include <stdio.h>
 
-#include "core/keys.h"
 #include "core/error_reporting.h"
 #include "core/internal_errors.h"
+#include "core/keys.h"
 #include "core/log.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
@@ -14,7 +14,7 @@ namespace {
 
 // Unpacked in this order; the last one's presence marks a finished preparation.
 constexpr const char16_t* kPackedArchives[] = {
-    u"lib\\rt.jar",      u"lib\\jfxrt.jar", u"lib\\charsets.jar", u"lib\\plugin.jar",
+    u"lib\\rt.jar",     u"lib\\jfxrt.jar",           u"lib\\charsets.jar", u"lib\\plugin.jar",
     u"lib\\deploy.jar", u"lib\\ext\\localedata.jar", u"lib\\jsse.jar",
 };
 

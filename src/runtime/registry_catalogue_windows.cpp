@@ -1,15 +1,14 @@
-#include "runtime/registry_catalogue.h"
-
 #include <algorithm>
 #include <vector>
 
 #include "core/keys.h"
-#include "core/settings.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "platform/path_text.h"
 #include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "runtime/java_version.h"
+#include "runtime/registry_catalogue.h"
 
 namespace tesmo {
 
@@ -93,8 +92,8 @@ bool findCurrentVersionJvm(const ProductKeys& products, WideString& javaExe, Wid
         kitVersion.clear();
     }
     if (requireDevelopmentKit() ||
-        !readString(HKEY_LOCAL_MACHINE, products.runtime, L"CurrentVersion",
-                    kCurrentVersionBytes, runtimeVersion) ||
+        !readString(HKEY_LOCAL_MACHINE, products.runtime, L"CurrentVersion", kCurrentVersionBytes,
+                    runtimeVersion) ||
         !versionInLooseRange(runtimeVersion, lower, upper)) {
         runtimeVersion.clear();
     }
@@ -109,8 +108,8 @@ bool findCurrentVersionJvm(const ProductKeys& products, WideString& javaExe, Wid
 bool findEnumeratedJvm(const char16_t* productKey, WideString& javaExe, WideString& version,
                        const WideString& lower, const WideString& upper) {
     HKEY handle;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(productKey), 0,
-                      KEY_READ, &handle) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(productKey), 0, KEY_READ,
+                      &handle) != ERROR_SUCCESS) {
         return false;
     }
     std::vector<WideString> names = subkeyNames(handle);
@@ -153,8 +152,8 @@ bool findJavaSoftJvm(WideString& javaExe, WideString& version, const WideString&
     return findJavaSoftJvmIn(kModernProducts, javaExe, version, lower, upper);
 }
 
-bool findLocatedInHive(HKEY hive, WideString& javaExe, WideString& version,
-                       const WideString& lower, const WideString& upper) {
+bool findLocatedInHive(HKEY hive, WideString& javaExe, WideString& version, const WideString& lower,
+                       const WideString& upper) {
     HKEY handle;
     if (RegOpenKeyExW(hive, asWindows(WideString(kLocatedKey)), 0, KEY_READ, &handle) !=
         ERROR_SUCCESS) {

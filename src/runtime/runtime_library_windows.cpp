@@ -1,10 +1,10 @@
-#include "core/launcher_state.h"
 #include "runtime/runtime_library_windows.h"
 
-#include "core/keys.h"
-#include "core/settings.h"
 #include "core/error_reporting.h"
+#include "core/keys.h"
+#include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "runtime/runtime_search.h"

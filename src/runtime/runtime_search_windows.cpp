@@ -1,13 +1,12 @@
-#include "runtime/runtime_search.h"
-
 #include "core/keys.h"
-#include "core/settings.h"
 #include "core/log.h"
+#include "core/settings.h"
+#include "expansion/variables.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "runtime/installation_check.h"
 #include "runtime/registry_catalogue.h"
-#include "expansion/variables.h"
+#include "runtime/runtime_search.h"
 
 namespace tesmo {
 
@@ -28,8 +27,8 @@ bool checkLocation(WideString& javaExe, const WideString& locationText, const Wi
     return formed && checkJavaExe(javaExe, version, lower, upper, true);
 }
 
-bool checkEnvironmentVariable(WideString& javaExe, const WideString& name,
-                              const WideString& lower, const WideString& upper) {
+bool checkEnvironmentVariable(WideString& javaExe, const WideString& name, const WideString& lower,
+                              const WideString& upper) {
     WideString value;
     if (!readEnvironment(asWindows(name), value) || value.empty()) return false;
     // Cut to a path buffer the value could name another directory, its own parent say.

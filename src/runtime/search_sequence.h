@@ -8,8 +8,13 @@
 namespace tesmo {
 
 // Which kind of source yielded the runtime; it decides how a failure to load is worded.
-enum class SearchResult { NotFound = 0, FoundOnPath = 1, FoundAtLocation = 2, FoundByVariable = 3,
-                          FoundInRegistry = 4 };
+enum class SearchResult {
+    NotFound = 0,
+    FoundOnPath = 1,
+    FoundAtLocation = 2,
+    FoundByVariable = 3,
+    FoundInRegistry = 4
+};
 
 struct SearchEntry {
     char16_t letter;
@@ -34,7 +39,7 @@ std::vector<WideString> vmDirectoryOrder(WideView preferred);
 
 // The message ids that word a failure to load, for the launcher's word size.
 struct LoadFailureMessage {
-    int messageId;     // 0: none before message 1005
+    int messageId;  // 0: none before message 1005
     bool wideArgument;
 };
 LoadFailureMessage loadFailureMessage(SearchResult result, bool sixtyFourBit);

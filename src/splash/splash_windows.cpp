@@ -4,12 +4,12 @@
 // its controller asks for it.
 #include <windows.h>
 
-#include "core/keys.h"
-#include "core/settings.h"
-#include "instance/window_activation.h"
 #include "core/error_reporting.h"
+#include "core/keys.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/settings.h"
+#include "instance/window_activation.h"
 #include "platform/common_controls.h"
 #include "platform/text_windows.h"
 #include "splash/splash.h"

@@ -87,8 +87,7 @@ ClassPathFailure addConfiguredClassPath(Builder& builder, const WideString& conf
 
 }  // namespace
 
-ClassPathResult buildClassPathOption(const ClassPathInput& input,
-                                     const ClassPathSources& sources) {
+ClassPathResult buildClassPathOption(const ClassPathInput& input, const ClassPathSources& sources) {
     Builder builder;
     const ClassPathDirectives& directives = input.directives;
     if (directives.prepended) {

@@ -27,7 +27,7 @@ struct ClassPathSources {
 
 struct ClassPathInput {
     ClassPathDirectives directives;
-    WideString tempDirectory;          // empty when none was created
+    WideString tempDirectory;  // empty when none was created
     bool korvane = false;
     WideString installationDirectory;  // full path
     WideString configured;             // key 121 as stored

@@ -4,21 +4,21 @@
 
 #include <algorithm>
 
+#include "core/error_reporting.h"
+#include "core/internal_errors.h"
 #include "core/keys.h"
+#include "core/launcher_state.h"
+#include "core/log.h"
 #include "core/settings.h"
+#include "expansion/variables.h"
 #include "files/extraction.h"
 #include "files/temp_directory.h"
 #include "instance/single_instance.h"
-#include "core/error_reporting.h"
-#include "core/internal_errors.h"
-#include "core/launcher_state.h"
-#include "core/log.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "runtime/runtime_library_windows.h"
 #include "vm/class_path.h"
 #include "vm/launch_arguments.h"
-#include "expansion/variables.h"
 #include "vm/vm_options_windows.h"
 
 namespace tesmo {
@@ -58,9 +58,9 @@ std::optional<WideString> environmentVariable(const WideString& name) {
     return std::nullopt;
 }
 
-const ClassPathSources kClassPathSources = {expandInPlace,    exists,
-                                            resolveAgainstExecutable, resolvePathList,
-                                            listFilesByExtension,     environmentVariable};
+const ClassPathSources kClassPathSources = {
+    expandInPlace,      exists, resolveAgainstExecutable, resolvePathList, listFilesByExtension,
+    environmentVariable};
 
 // --- options ------------------------------------------------------------------------
 
@@ -158,8 +158,8 @@ bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& 
 
 bool checkFirstRun(JNIEnv* env) {
     WideString installation;
-    fullPath(installation,
-             getSettingWideString(kKeyInstallationDirectory, kFixedArgumentsCapacity), true);
+    fullPath(installation, getSettingWideString(kKeyInstallationDirectory, kFixedArgumentsCapacity),
+             true);
     if (!pathExists(installation + u"\\.korvane\\firstrun")) return true;
     jclass firstRun = env->FindClass(kFirstRunClass);
     if (!firstRun) fatalMessage(kMessageInternalError, internal_error::kFirstRunClass);

@@ -24,9 +24,9 @@ std::vector<WideString> systemProperties(const PropertyValues& values) {
 
 std::vector<WideString> wrapperArguments(const WrapperSettings& settings,
                                          const ArgumentList& arguments) {
-    std::vector<WideString> result = {
-        settings.windowed ? u"true" : u"false", settings.mainClass, settings.errorLog,
-        settings.outputLog, settings.flag ? u"true" : u"false"};
+    std::vector<WideString> result = {settings.windowed ? u"true" : u"false", settings.mainClass,
+                                      settings.errorLog, settings.outputLog,
+                                      settings.flag ? u"true" : u"false"};
     if (!arguments.empty()) result.push_back(arguments[0]);
     splitCommandLine(settings.fixedArguments, result);
     for (std::size_t i = 1; i < arguments.size(); ++i) {

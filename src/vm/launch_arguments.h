@@ -12,14 +12,14 @@
 namespace tesmo {
 
 struct PropertyValues {
-    std::optional<std::string> semaphoreName;    // when the single-instance stage ran
+    std::optional<std::string> semaphoreName;  // when the single-instance stage ran
     bool korvane = false;
     std::string modulePath;                      // the executable, narrow
     std::optional<std::string> processCommFile;  // single-instance mode
     WideString tempDirectory;
     long long unextractedPosition = 0;
-    WideString libraryPath;                      // PATH as it is now
-    std::optional<unsigned> consoleCodepage;     // absent when MANPATH is set
+    WideString libraryPath;                   // PATH as it is now
+    std::optional<unsigned> consoleCodepage;  // absent when MANPATH is set
 };
 
 // In their fixed order. Values are kept whole: nothing relies on a property being cut.

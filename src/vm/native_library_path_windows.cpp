@@ -1,10 +1,10 @@
 #include "core/keys.h"
-#include "core/settings.h"
 #include "core/log.h"
+#include "core/settings.h"
+#include "expansion/variables.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "vm/java_vm_launcher_windows.h"
-#include "expansion/variables.h"
 
 namespace tesmo {
 

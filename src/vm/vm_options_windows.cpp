@@ -1,12 +1,12 @@
-#include "core/launcher_state.h"
 #include "vm/vm_options_windows.h"
 
 #include "core/keys.h"
-#include "core/settings.h"
+#include "core/launcher_state.h"
 #include "core/log.h"
+#include "core/settings.h"
+#include "expansion/variables.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "expansion/variables.h"
 
 namespace tesmo {
 

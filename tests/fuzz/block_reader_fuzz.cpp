@@ -10,9 +10,9 @@
 
 #include "config/block_reader.h"
 #include "core/keys.h"
+#include "core/messages.h"
 #include "core/settings.h"
 #include "files/included_files.h"
-#include "core/messages.h"
 #include "runtime/search_sequence.h"
 #include "splash/splash_layout.h"
 #include "tests/fuzz/fuzz_support.h"

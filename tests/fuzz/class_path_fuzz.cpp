@@ -14,10 +14,10 @@
 
 #include "core/keys.h"
 #include "core/settings.h"
+#include "expansion/variable_expansion.h"
 #include "platform/path_text.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "vm/class_path.h"
-#include "expansion/variable_expansion.h"
 
 namespace tesmo {
 namespace {

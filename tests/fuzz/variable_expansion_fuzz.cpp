@@ -5,8 +5,8 @@
 // environment block ("NAME=value"). The last byte picks the capacity of the value's buffer.
 #include <algorithm>
 
-#include "tests/fuzz/fuzz_support.h"
 #include "expansion/variable_expansion.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace tesmo {
 namespace {

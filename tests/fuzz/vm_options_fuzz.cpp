@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <map>
 
+#include "expansion/variable_expansion.h"
 #include "platform/path_text.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "expansion/variable_expansion.h"
 #include "vm/vm_options.h"
 
 namespace tesmo {

@@ -19,7 +19,9 @@ void expand(WideString& text) {
     std::size_t at = text.find(u"${LIB}");
     if (at != WideString::npos) text.replace(at, 6, u"C:\\lib");
 }
-bool exists(const WideString& path) { return existing.count(path) > 0; }
+bool exists(const WideString& path) {
+    return existing.count(path) > 0;
+}
 bool resolve(WideString& out, const WideString& path) {
     out = (path.size() > 1 && path[1] == u':') ? path : u"C:\\App\\" + path;
     return true;
@@ -59,15 +61,14 @@ std::optional<WideString> variable(const WideString& name) {
 const ClassPathSources kSources = {expand, exists, resolve, resolveList, list, variable};
 
 class ClassPath : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         existing = {u"C:\\App\\.\\.", u"C:\\App\\.\\lib\\app.jar", u"C:\\App\\.\\lib\\ext",
                     u"C:\\App\\empty", u"C:\\Temp\\d"};
         listings = {{u"C:\\App\\.\\lib\\ext", {u"b.jar", u"a.zip", u"c.jar", u"notes.txt"}},
                     {u"C:\\Temp\\d", {u"x.jar", u"y.zip"}},
                     {u"C:\\App\\empty", {}}};
-        variables = {{u"QUOTED", u"\"C:\\lib\\a.jar\""}, {u"ENDS", u"C:\\x.jar;"},
-                     {u"EMPTY", u""}};
+        variables = {{u"QUOTED", u"\"C:\\lib\\a.jar\""}, {u"ENDS", u"C:\\x.jar;"}, {u"EMPTY", u""}};
     }
     ClassPathResult build(const WideString& configured, ClassPathInput input = {}) {
         input.configured = configured;
@@ -76,12 +77,14 @@ protected:
 };
 
 TEST_F(ClassPath, EntriesInStoredOrder) {
-    ClassPathResult result = build(u"D0.\\.;A0.\\lib\\app.jar;S0.\\lib\\ext;E0QUOTED;E0ENDS;A0${LIB}");
+    ClassPathResult result =
+        build(u"D0.\\.;A0.\\lib\\app.jar;S0.\\lib\\ext;E0QUOTED;E0ENDS;A0${LIB}");
     EXPECT_EQ(result.failure.messageId, 0);
-    EXPECT_EQ(result.option,
-              u"-Djava.class.path=C:\\App\\.\\.;C:\\App\\.\\lib\\app.jar;"
-              u"C:\\App\\.\\lib\\ext\\b.jar;C:\\App\\.\\lib\\ext\\c.jar;C:\\App\\.\\lib\\ext\\a.zip;"
-              u"C:\\lib\\a.jar;C:\\x.jar;C:\\lib;");
+    EXPECT_EQ(
+        result.option,
+        u"-Djava.class.path=C:\\App\\.\\.;C:\\App\\.\\lib\\app.jar;"
+        u"C:\\App\\.\\lib\\ext\\b.jar;C:\\App\\.\\lib\\ext\\c.jar;C:\\App\\.\\lib\\ext\\a.zip;"
+        u"C:\\lib\\a.jar;C:\\x.jar;C:\\lib;");
 }
 
 TEST_F(ClassPath, OptionalEntriesNeverFail) {
@@ -105,7 +108,8 @@ TEST_P(RequiredEntries, MissingOnesStopTheLaunch) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RequiredEntries,
-    ::testing::Values(FailureCase{u"A1.\\missing.jar", kMessageClassPathEntryMissing, u".\\missing.jar"},
+    ::testing::Values(FailureCase{u"A1.\\missing.jar", kMessageClassPathEntryMissing,
+                                  u".\\missing.jar"},
                       FailureCase{u"D1${LIB}\\x", kMessageClassPathEntryMissing, u"C:\\lib\\x"},
                       FailureCase{u"S1.\\nowhere", kMessageClassPathEntryMissing, u".\\nowhere"},
                       FailureCase{u"E1UNSET", kMessageVariableUndefined, u"UNSET"},

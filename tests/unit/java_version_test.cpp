@@ -21,21 +21,20 @@ TEST_P(VersionLimits, ComparedAsTextOverEachLimitsLength) {
     EXPECT_EQ(versionAcceptable(c.version, c.lower, c.upper, true, false), c.accepted);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VersionLimits,
-    ::testing::Values(LimitCase{u"1.7.0_51", u"1.7.0_51", u"1.7.0_51", true},
-                      LimitCase{u"1.7.0_60", u"", u"1.7.0_51", false},
-                      LimitCase{u"1.7.0_9", u"1.7.0_51", u"", true},
-                      LimitCase{u"1.7.0_100", u"1.7.0_51", u"", false},
-                      LimitCase{u"1.8.0_20", u"", u"1.8", true},
-                      LimitCase{u"1.8.0_20", u"", u"1.7", false},
-                      LimitCase{u"1.7", u"1.7.0", u"", false},
-                      LimitCase{u"17.0.15", u"1.8", u"", true},
-                      LimitCase{u"9", u"", u"", true},
-                      LimitCase{u"", u"", u"", true},
-                      LimitCase{u"", u"1", u"", false},
-                      LimitCase{u"1.6.0_45", u"1.7", u"1.8", false},
-                      LimitCase{u"1.8.0_292", u"1.7", u"1.8", true}));
+INSTANTIATE_TEST_SUITE_P(Cases, VersionLimits,
+                         ::testing::Values(LimitCase{u"1.7.0_51", u"1.7.0_51", u"1.7.0_51", true},
+                                           LimitCase{u"1.7.0_60", u"", u"1.7.0_51", false},
+                                           LimitCase{u"1.7.0_9", u"1.7.0_51", u"", true},
+                                           LimitCase{u"1.7.0_100", u"1.7.0_51", u"", false},
+                                           LimitCase{u"1.8.0_20", u"", u"1.8", true},
+                                           LimitCase{u"1.8.0_20", u"", u"1.7", false},
+                                           LimitCase{u"1.7", u"1.7.0", u"", false},
+                                           LimitCase{u"17.0.15", u"1.8", u"", true},
+                                           LimitCase{u"9", u"", u"", true},
+                                           LimitCase{u"", u"", u"", true},
+                                           LimitCase{u"", u"1", u"", false},
+                                           LimitCase{u"1.6.0_45", u"1.7", u"1.8", false},
+                                           LimitCase{u"1.8.0_292", u"1.7", u"1.8", true}));
 
 TEST(VersionAcceptable, PrereleaseRule) {
     testing::clearCapturedLog();
@@ -52,9 +51,9 @@ TEST(VersionAcceptable, PrereleaseRule) {
 
 TEST(VersionInLooseRange, ComparesOverTheShorterLength) {
     const std::tuple<const char16_t*, const char16_t*, const char16_t*, bool> cases[] = {
-        {u"1.7", u"1.7.0_51", u"1.7.0_51", true}, {u"1.6", u"1.7.0_51", u"1.7.0_51", false},
+        {u"1.7", u"1.7.0_51", u"1.7.0_51", true},  {u"1.6", u"1.7.0_51", u"1.7.0_51", false},
         {u"1.8", u"1.7.0_51", u"1.7.0_51", false}, {u"", u"1.7", u"1.8", true},
-        {u"1.7.0_45", u"1.7", u"1.7", true},        {u"17", u"1.8", u"", true},
+        {u"1.7.0_45", u"1.7", u"1.7", true},       {u"17", u"1.8", u"", true},
         {u"1.6.0_45", u"1.7.0_51", u"", false}};
     for (const auto& [name, lower, upper, inRange] : cases) {
         EXPECT_EQ(versionInLooseRange(name, lower, upper), inRange) << toUtf8(name);
@@ -84,9 +83,8 @@ TEST(ParseVersionOutput, RefusesAnythingElseFirst) {
     for (const std::string& output : std::vector<std::string>{
              "", "\n", "Error: could not find java.dll\njava version \"1.8.0\"\n",
              "picked up JAVA_TOOL_OPTIONS: x\njava version \"1.8.0\"\n",
-             "Picked up JAVA_TOOL_OPTIONS: x\n", "java version 1.8.0\n",
-             "java version \"1.8.0\n", "JAVA VERSION \"1.8.0\"\n",
-             " java version \"1.8.0\"\n",
+             "Picked up JAVA_TOOL_OPTIONS: x\n", "java version 1.8.0\n", "java version \"1.8.0\n",
+             "JAVA VERSION \"1.8.0\"\n", " java version \"1.8.0\"\n",
              "java version \"" + std::string(120, '1') + "\"\n"}) {
         EXPECT_FALSE(parseVersionOutput(output)) << output;
     }

@@ -14,13 +14,12 @@ TEST(SystemProperties, InTheirOrderWithTheirConditions) {
     values.unextractedPosition = -1;
     values.libraryPath = u"C:\\App\\lib;C:\\windows";
     values.consoleCodepage = 850;
-    EXPECT_EQ(systemProperties(values),
-              (std::vector<WideString>{u"-Dtesmo.moduleName=C:\\App\\app.exe",
-                                       u"-Dsun.java.command=C:\\App\\app.exe",
-                                       u"-Dtesmo.tempDir=C:\\Temp\\tsm1.tmp_dir5",
-                                       u"-Dtesmo.unextractedPosition=-1",
-                                       u"-Djava.library.path=C:\\App\\lib;C:\\windows",
-                                       u"-Dtesmo.consoleCodepage=cp850"}));
+    EXPECT_EQ(
+        systemProperties(values),
+        (std::vector<WideString>{
+            u"-Dtesmo.moduleName=C:\\App\\app.exe", u"-Dsun.java.command=C:\\App\\app.exe",
+            u"-Dtesmo.tempDir=C:\\Temp\\tsm1.tmp_dir5", u"-Dtesmo.unextractedPosition=-1",
+            u"-Djava.library.path=C:\\App\\lib;C:\\windows", u"-Dtesmo.consoleCodepage=cp850"}));
     values.semaphoreName = "Local\\app_0";
     values.korvane = true;
     values.processCommFile = "C:\\Temp\\tsm_p42.tmp";
@@ -42,11 +41,22 @@ TEST(WrapperArguments, LeadingValuesThenFixedThenUserArguments) {
     settings.errorLog = u"C:\\App\\error.log";
     settings.flag = true;
     settings.fixedArguments = u"--fixed \"two words\"";
-    ArgumentList arguments{u"C:\\App\\app.exe", u"a", u"-Jx", u"-Dsun.locale.formatasdefault=false",
-                           u"__kvn_lang_restart", u"-console", u"b"};
-    std::vector<WideString> expected{u"true", u"com.example.App", u"C:\\App\\error.log", u"",
-                                     u"true", u"C:\\App\\app.exe", u"--fixed", u"two words",
-                                     u"a", u"-Jx", u"__kvn_lang_restart", u"-console", u"b"};
+    ArgumentList arguments{
+        u"C:\\App\\app.exe",   u"a",        u"-Jx", u"-Dsun.locale.formatasdefault=false",
+        u"__kvn_lang_restart", u"-console", u"b"};
+    std::vector<WideString> expected{u"true",
+                                     u"com.example.App",
+                                     u"C:\\App\\error.log",
+                                     u"",
+                                     u"true",
+                                     u"C:\\App\\app.exe",
+                                     u"--fixed",
+                                     u"two words",
+                                     u"a",
+                                     u"-Jx",
+                                     u"__kvn_lang_restart",
+                                     u"-console",
+                                     u"b"};
     EXPECT_EQ(wrapperArguments(settings, arguments), expected);
     settings.dashJOptions = true;
     expected.erase(expected.begin() + 9);
@@ -75,9 +85,9 @@ TEST(IncludedFiles, NamesMustStayInTheTemporaryDirectory) {
     for (const char16_t* name : {u"a.jar", u"lib\\b.dll", u"x y.txt", u"..x", u"lib\\..x"}) {
         EXPECT_TRUE(isSafeIncludedName(name)) << toUtf8(name);
     }
-    for (const char16_t* name : {u"", u"..\\evil.dll", u"lib\\..\\..\\evil", u"C:\\evil",
-                                 u"C:evil", u"\\evil", u"\\\\server\\share\\x", u"a\\b\\c",
-                                 u"lib\\", u".", u"lib\\.", u"a/b", u"..", u"lib\\.."}) {
+    for (const char16_t* name : {u"", u"..\\evil.dll", u"lib\\..\\..\\evil", u"C:\\evil", u"C:evil",
+                                 u"\\evil", u"\\\\server\\share\\x", u"a\\b\\c", u"lib\\", u".",
+                                 u"lib\\.", u"a/b", u"..", u"lib\\.."}) {
         EXPECT_FALSE(isSafeIncludedName(name)) << toUtf8(name);
     }
 }

@@ -11,7 +11,7 @@ TEST(SearchSequence, EntriesAreALetterAndItsText) {
     std::vector<SearchEntry> entries = parseSearchSequence(u"B.\\jre;Y;EJAVA_HOME;;EJDK_HOME;y;X1");
     ASSERT_EQ(entries.size(), 6u);
     const std::pair<char16_t, const char16_t*> expected[] = {
-        {u'B', u".\\jre"}, {u'Y', u""}, {u'E', u"JAVA_HOME"},
+        {u'B', u".\\jre"},   {u'Y', u""}, {u'E', u"JAVA_HOME"},
         {u'E', u"JDK_HOME"}, {u'y', u""}, {u'X', u"1"}};
     for (std::size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].letter, expected[i].first);

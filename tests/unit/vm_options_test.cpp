@@ -65,8 +65,8 @@ TEST(AddVmOption, DirectivesTakeTheLastOfEachKind) {
           u"-classpath/p first.jar", u"-classpath", u"-classpathx y", u"-classpath/ax"}) {
         addVmOption(c.context, option);
     }
-    EXPECT_EQ(c.options,
-              (std::vector<WideString>{u"-Xmx1g", u"-classpath", u"-classpathx y", u"-classpath/ax"}));
+    EXPECT_EQ(c.options, (std::vector<WideString>{u"-Xmx1g", u"-classpath", u"-classpathx y",
+                                                  u"-classpath/ax"}));
     EXPECT_EQ(c.directives.appended, u"more.jar");
     EXPECT_EQ(c.directives.replacement, u"a;b");
     EXPECT_EQ(c.directives.prepended, u"first.jar");
@@ -129,8 +129,9 @@ TEST(Includes, ASelfIncludeTwiceEndsAtTheFileLimit) {
 TEST(ConfiguredOptions, SplitLikeACommandLineWithIncludeJoining) {
     files = {{u"C:\\App\\x.vmoptions", "-Dfrom.file\n"}};
     Collected c;
-    addConfiguredOptions(c.context, u"-Xms128m \"-Dname=a b\" -include-options x.vmoptions "
-                                    u"\"-classpath/a lib\\extra.jar\" -classpath sep -include-options");
+    addConfiguredOptions(c.context,
+                         u"-Xms128m \"-Dname=a b\" -include-options x.vmoptions "
+                         u"\"-classpath/a lib\\extra.jar\" -classpath sep -include-options");
     EXPECT_EQ(c.options, (std::vector<WideString>{u"-Xms128m", u"-Dname=a b", u"-Dfrom.file",
                                                   u"-classpath", u"sep", u"-include-options"}));
     EXPECT_EQ(c.directives.appended, u"lib\\extra.jar");
@@ -138,12 +139,17 @@ TEST(ConfiguredOptions, SplitLikeACommandLineWithIncludeJoining) {
 
 TEST(DashJAndLocale, FromTheCommandLine) {
     Collected c;
-    ArgumentList arguments{u"app", u"-J-Xmx2g", u"a", u"-Jx", u"-Dsun.locale.formatasdefault=no",
+    ArgumentList arguments{u"app",
+                           u"-J-Xmx2g",
+                           u"a",
+                           u"-Jx",
+                           u"-Dsun.locale.formatasdefault=no",
                            u"-Dsun.locale.formatasdefault=false"};
     addDashJOptions(c.context, arguments);
     addLocaleOptions(c.context, arguments, "de", "CH");
-    EXPECT_EQ(c.options, (std::vector<WideString>{u"-Xmx2g", u"x", u"-Dsun.locale.formatasdefault=false",
-                                                  u"-Duser.language=de", u"-Duser.country=CH"}));
+    EXPECT_EQ(c.options,
+              (std::vector<WideString>{u"-Xmx2g", u"x", u"-Dsun.locale.formatasdefault=false",
+                                       u"-Duser.language=de", u"-Duser.country=CH"}));
 }
 
 TEST(DashJAndLocale, TrueOrAbsentAddsNoLanguage) {

@@ -26,7 +26,7 @@ void makeDirectories(const WideString& path) {
 
 // Runtime homes shaped like the generations, below the test executable.
 class JavaHomes : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         root = executableDirectoryWide() + u"homes";
         for (const char16_t* dir : {u"\\jre8\\bin", u"\\jdk8\\bin", u"\\jdk8\\jre\\bin",
@@ -73,7 +73,7 @@ TEST_F(JavaHomes, DevelopmentKitRequired) {
 }
 
 class VersionCache : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         exe = u"z:\\cache test\\jre\\bin\\java.exe";
         RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\dravik-labs\\tesmo\\jvms");
@@ -93,8 +93,7 @@ TEST_F(VersionCache, RoundTripUnderTheSlashedPath) {
               ERROR_SUCCESS);
     BYTE stamp[16];
     DWORD size = sizeof stamp, type = 0;
-    ASSERT_EQ(RegQueryValueExW(key, L"LastWriteTime", nullptr, &type, stamp, &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(key, L"LastWriteTime", nullptr, &type, stamp, &size), ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     ASSERT_EQ(size, 8u);
@@ -138,7 +137,8 @@ TEST_F(VersionCache, WrongSizedTimesAreNotTrusted) {
 TEST(ProbeJavaVersion, AnExecutableWithoutShortFormIsQuotedWhenItHasSpaces) {
     // A missing file has no short form, as every file on a volume without 8.3 names.
     const std::pair<const char16_t*, const char*> cases[] = {
-        {u"z:\\no such\\java.exe", "Could not create process \"z:\\no such\\java.exe\" -version > "},
+        {u"z:\\no such\\java.exe",
+         "Could not create process \"z:\\no such\\java.exe\" -version > "},
         {u"z:\\nowhere\\java.exe", "Could not create process z:\\nowhere\\java.exe -version > "}};
     for (const auto& [exe, prefix] : cases) {
         testing::clearCapturedLog();

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "expansion/variables.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "expansion/variables.h"
 
 namespace tesmo {
 namespace {

@@ -5,8 +5,8 @@
 #include <sstream>
 
 #include "core/keys.h"
-#include "core/settings.h"
 #include "core/launcher_state.h"
+#include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "runtime/runtime_library_windows.h"

@@ -15,7 +15,7 @@ namespace {
 
 // Restores the system-call table and the variables a test changed.
 class TempDirectory : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved = systemCalls;
         testing::clearCapturedLog();
@@ -42,8 +42,12 @@ protected:
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> savedVariables;
 };
 
-DWORD WINAPI noTempPathW(DWORD, LPWSTR) { return 0; }
-DWORD WINAPI noTempPathA(DWORD, LPSTR) { return 0; }
+DWORD WINAPI noTempPathW(DWORD, LPWSTR) {
+    return 0;
+}
+DWORD WINAPI noTempPathA(DWORD, LPSTR) {
+    return 0;
+}
 UINT WINAPI failingTempFileNameW(LPCWSTR, LPCWSTR, UINT, LPWSTR) {
     SetLastError(ERROR_ACCESS_DENIED);
     return 0;

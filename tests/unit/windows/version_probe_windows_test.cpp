@@ -10,7 +10,7 @@ namespace {
 
 // A copy of the java.exe stand-in in a folder of its own, told by standin.cfg what to do.
 class VersionProbe : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = executableDirectoryWide() + u"probe-" +
                  ascii(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -36,9 +36,9 @@ protected:
         CloseHandle(file);
     }
     std::string invocations() {
-        HANDLE file = CreateFileW(asWindows(folder + u"\\invocations.log"), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE file =
+            CreateFileW(asWindows(folder + u"\\invocations.log"), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return {};
         char buffer[4096];
         DWORD got = 0;
@@ -51,8 +51,9 @@ protected:
 };
 
 TEST_F(VersionProbe, ReadsTheVersionWithoutCachingIt) {
-    configure("banner=Picked up _JAVA_OPTIONS: -Xmx1g\nbanner=openjdk version \"17.0.15\" "
-              "2025-04-15\nbanner=OpenJDK Runtime Environment\n");
+    configure(
+        "banner=Picked up _JAVA_OPTIONS: -Xmx1g\nbanner=openjdk version \"17.0.15\" "
+        "2025-04-15\nbanner=OpenJDK Runtime Environment\n");
     WideString version, stored;
     ASSERT_TRUE(probeJavaVersion(java, 42, version));
     EXPECT_EQ(version, u"17.0.15");
