@@ -5,6 +5,24 @@
 
 namespace tesmo {
 
+// "R" behaves like "A"; other builders write it for a location chosen at install time.
+const SearchLetter kSearchLetters[] = {
+    {u'B', "bundled", SearchSource::BundledLocation, true},
+    {u'A', "directory", SearchSource::Location, true},
+    {u'R', "install-directory", SearchSource::Location, true},
+    {u'E', "env", SearchSource::Variable, true},
+    {u'Y', "registry", SearchSource::Registry, false},
+    {u'S', "system-path", SearchSource::SystemPath, false},
+};
+const std::size_t kSearchLetterCount = sizeof kSearchLetters / sizeof kSearchLetters[0];
+
+const SearchLetter* findSearchLetter(char16_t letter) {
+    for (const SearchLetter& entry : kSearchLetters) {
+        if (entry.letter == letter) return &entry;
+    }
+    return nullptr;
+}
+
 std::vector<SearchEntry> parseSearchSequence(WideView sequence) {
     std::vector<SearchEntry> entries;
     for (WideString& item : splitList(sequence, u';')) {

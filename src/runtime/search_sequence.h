@@ -21,6 +21,28 @@ struct SearchEntry {
     WideString text;
 };
 
+// What each letter of the sequence asks for. The builder names the letters by `name`;
+// letters not in the table are skipped by the launcher.
+enum class SearchSource {
+    Location,         // a directory, relative to the executable or absolute
+    BundledLocation,  // the same, never retried as absolute in the fallback pass
+    Variable,         // an environment variable naming a runtime home
+    SystemPath,       // the java.exe found on PATH
+    Registry,         // the registry catalogue
+};
+
+struct SearchLetter {
+    char16_t letter;
+    const char* name;
+    SearchSource source;
+    bool hasText;
+};
+
+extern const SearchLetter kSearchLetters[];
+extern const std::size_t kSearchLetterCount;
+// Nothing for a letter the launcher does not know.
+const SearchLetter* findSearchLetter(char16_t letter);
+
 // Entries separated by ";" (runs of separators count as one), each a case-sensitive
 // letter followed by its text.
 std::vector<SearchEntry> parseSearchSequence(WideView sequence);

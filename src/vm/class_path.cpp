@@ -6,6 +6,21 @@
 
 namespace tesmo {
 
+const ClassPathLetter kClassPathLetters[] = {
+    {u'A', "archive", ClassPathKind::Archive},
+    {u'D', "directory", ClassPathKind::Directory},
+    {u'E', "env", ClassPathKind::Variable},
+    {u'S', "scan", ClassPathKind::Scan},
+};
+const std::size_t kClassPathLetterCount = sizeof kClassPathLetters / sizeof kClassPathLetters[0];
+
+const ClassPathLetter* findClassPathLetter(char16_t letter) {
+    for (const ClassPathLetter& entry : kClassPathLetters) {
+        if (entry.letter == letter) return &entry;
+    }
+    return nullptr;
+}
+
 namespace {
 
 // The option under construction, bounded by kClassPathCapacity.
@@ -43,43 +58,55 @@ void addDirectoryArchives(Builder& builder, const WideString& directory,
     addArchivesOfDirectory(builder, directory, u"zip", sources);
 }
 
+// What one entry adds; whether it was found.
+bool addConfiguredEntry(Builder& builder, ClassPathKind kind, const WideString& value,
+                        const ClassPathSources& sources) {
+    switch (kind) {
+        case ClassPathKind::Archive:
+        case ClassPathKind::Directory: {
+            WideString resolved;
+            sources.resolvePathList(resolved, value);
+            builder.append(resolved);
+            builder.append(u";");
+            return sources.exists(resolved);
+        }
+        case ClassPathKind::Variable: {
+            std::optional<WideString> variable = sources.variable(value);
+            if (!variable || variable->empty()) return false;
+            WideString text = *variable;
+            if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') {
+                text = text.substr(1, text.size() - 2);
+            }
+            builder.append(text);
+            if (text.empty() || text.back() != u';') builder.append(u";");
+            return true;
+        }
+        case ClassPathKind::Scan: {
+            WideString directory;
+            sources.resolvePath(directory, value);
+            bool jars = addArchivesOfDirectory(builder, directory, u"jar", sources);
+            bool zips = addArchivesOfDirectory(builder, directory, u"zip", sources);
+            return jars || zips;
+        }
+    }
+    return false;
+}
+
 ClassPathFailure addConfiguredClassPath(Builder& builder, const WideString& configured,
                                         const ClassPathSources& sources) {
     logMessage("classpath entry %S", configured);
     for (const WideString& entry : splitList(configured, u';')) {
         if (entry.size() < 2) continue;
-        char16_t type = entry[0];
+        const ClassPathLetter* letter = findClassPathLetter(entry[0]);
         bool required = entry[1] == u'1';
         WideString value = entry.substr(2);
         sources.expand(value);
-        bool found = false;
-        if (type == u'A' || type == u'D') {
-            WideString resolved;
-            sources.resolvePathList(resolved, value);
-            builder.append(resolved);
-            builder.append(u";");
-            found = sources.exists(resolved);
-        } else if (type == u'E') {
-            std::optional<WideString> variable = sources.variable(value);
-            if (!variable && required) return {kMessageVariableUndefined, value};
-            if (variable && !variable->empty()) {
-                WideString text = *variable;
-                if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') {
-                    text = text.substr(1, text.size() - 2);
-                }
-                builder.append(text);
-                if (text.empty() || text.back() != u';') builder.append(u";");
-                found = true;
-            }
-        } else if (type == u'S') {
-            WideString directory;
-            sources.resolvePath(directory, value);
-            bool jars = addArchivesOfDirectory(builder, directory, u"jar", sources);
-            bool zips = addArchivesOfDirectory(builder, directory, u"zip", sources);
-            found = jars || zips;
-        } else {
-            // An unknown type adds nothing, and cannot be found either.
+        if (letter && letter->kind == ClassPathKind::Variable && required &&
+            !sources.variable(value)) {
+            return {kMessageVariableUndefined, value};
         }
+        // An unknown letter adds nothing, and cannot be found either.
+        bool found = letter && addConfiguredEntry(builder, letter->kind, value, sources);
         if (required && !found) return {kMessageClassPathEntryMissing, value};
     }
     return {};

@@ -15,6 +15,24 @@ namespace tesmo {
 // written past the option.
 constexpr std::size_t kClassPathCapacity = 1 << 20;
 
+// The kinds of configured class path entry, by the letter that starts each in key 121.
+enum class ClassPathKind {
+    Archive,    // one file
+    Directory,  // one directory
+    Variable,   // the path list an environment variable holds
+    Scan,       // every .jar and .zip in a directory
+};
+
+struct ClassPathLetter {
+    char16_t letter;
+    const char* name;  // the builder's name for it
+    ClassPathKind kind;
+};
+
+extern const ClassPathLetter kClassPathLetters[];
+extern const std::size_t kClassPathLetterCount;
+const ClassPathLetter* findClassPathLetter(char16_t letter);
+
 struct ClassPathSources {
     void (*expand)(WideString& text);
     bool (*exists)(const WideString& path);
