@@ -1,4 +1,5 @@
-"""Runs the five test suites and prints one summary line: 'N passed, N failed, N skipped'."""
+"""Runs the source checks and the five test suites and prints one summary line:
+'N passed, N failed, N skipped'."""
 
 import os
 import re
@@ -92,12 +93,55 @@ def fuzz_smoke(report):
     return 0
 
 
+def tracked_sources():
+    listed = subprocess.run(["git", "ls-files", "*.cpp", "*.h"], cwd=ROOT, capture_output=True,
+                            text=True)
+    return listed.stdout.split() if listed.returncode == 0 else []
+
+
+def tree_state():
+    """Untracked and ignored files outside build/: a test run must leave none behind."""
+    listed = subprocess.run(["git", "status", "--porcelain", "--ignored", "--untracked-files=all"],
+                            cwd=ROOT, capture_output=True, text=True)
+    if listed.returncode != 0:
+        return None
+    return {line for line in listed.stdout.splitlines()
+            if line[:2] in ("??", "!!") and not line[3:].startswith("build/")}
+
+
+def checks_report(report, cases):
+    """Writes one JUnit case per check: name, output, passed."""
+    suite = ElementTree.Element("testsuite", name="source checks")
+    for name, output, passed in cases:
+        case = ElementTree.SubElement(suite, "testcase", classname="checks", name=name)
+        print(f"{name}: {'ok' if passed else 'FAILED'}", flush=True)
+        if not passed:
+            ElementTree.SubElement(case, "failure", message=name).text = output[-20000:]
+            print(output[-5000:], flush=True)
+    ElementTree.ElementTree(suite).write(report, encoding="utf-8", xml_declaration=True)
+    return 0
+
+
+def source_checks(report):
+    """The include direction of src/ and the formatting of every C++ file."""
+    layers = subprocess.run(["/usr/bin/python3", str(ROOT / "scripts/check_layers.py")],
+                            cwd=ROOT, capture_output=True, text=True)
+    formatting = subprocess.run(["clang-format", "--dry-run", "--Werror", *tracked_sources()],
+                                cwd=ROOT, capture_output=True, text=True)
+    return checks_report(report, [
+        ("include layers", layers.stdout + layers.stderr, layers.returncode == 0),
+        ("clang-format", formatting.stderr, formatting.returncode == 0),
+    ])
+
+
 def main():
     reports = BUILD / "reports"
     reports.mkdir(parents=True, exist_ok=True)
     totals = [0, 0, 0]
+    before = tree_state()
 
     suites = [
+        ("source checks", source_checks, reports / "checks.xml", None),
         ("native unit tests (ASan, UBSan)",
          [str(BUILD / "native/tests/tesmo_unit_tests"), "--gtest_brief=1",
           f"--gtest_output=xml:{reports / 'native.xml'}"], reports / "native.xml", None),
@@ -106,7 +150,8 @@ def main():
           "--gtest_output=xml:Z:" + str(reports / "windows.xml").replace("/", "\\")], reports / "windows.xml",
          wine_environment(BUILD / "wineprefix-unit")),
         ("end-to-end tests (Wine, Xvfb)",
-         ["/usr/bin/python3", "-m", "pytest", "-q", "-rs", "tests/e2e",
+         ["/usr/bin/python3", "-B", "-m", "pytest", "-p", "no:cacheprovider", "-q", "-rs",
+          "tests/e2e",
           f"--junitxml={reports / 'e2e.xml'}", *sys.argv[1:]], reports / "e2e.xml", None),
         ("Java-side runtime (OpenJDK 17)",
          ["/bin/bash", str(ROOT / "java/build.sh")], reports / "java.xml", None),
@@ -115,6 +160,15 @@ def main():
     for title, command, report, env in suites:
         for i, value in enumerate(run(title, command, report, env)):
             totals[i] += value
+
+    after = tree_state()
+    left = sorted(after - before) if before is not None and after is not None else []
+    for i, value in enumerate(run("source tree untouched",
+                                  lambda report: checks_report(report, [(
+                                      "no files written into the source tree",
+                                      "\n".join(left), not left)]),
+                                  reports / "tree.xml")):
+        totals[i] += value
 
     print(f"summary: {totals[0]} passed, {totals[1]} failed, {totals[2]} skipped")
     return 1 if totals[1] else 0
