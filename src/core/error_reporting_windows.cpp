@@ -77,7 +77,8 @@ void showMessageWide(const WideString& text) {
     if (beforeMessage) beforeMessage();
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
-        WideString title = getSettingWideString(kMessageTitle);
+        // The title is narrow text like the message, so it goes through the same code page.
+        WideString title = toWide(getSettingString(kMessageTitle));
         initialiseCommonControls();
         MessageBoxW(currentMessageOwner(), asWindows(message), asWindows(title),
                     MB_OK | MB_ICONERROR);

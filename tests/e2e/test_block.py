@@ -226,6 +226,15 @@ class TestReadingFailures:
         assert result.box == {**result.box, "title": TITLE,
                               "text": "Internal Error: readWString"}
 
+    def test_a_title_outside_ascii_goes_through_the_code_page_like_the_text(self, tmp_path,
+                                                                             display):
+        # Under the Cyrillic code page these bytes are "Дан"; taken byte by byte, "Äàí".
+        narrow = bytes([0xC4, 0xE0, 0xED])
+        exe = build_launcher(tmp_path, {**SETTINGS, 1000: narrow, 1016: narrow})
+        result = run_launcher(exe, box="ok", lang="ru_RU.UTF-8")
+        assert result.exit_code == NO_RUNTIME
+        assert (result.box["title"], result.box["text"]) == ("Дан", "Дан")
+
     def test_odd_wide_length_is_refused(self, tmp_path, launcher):
         start = read_image(launcher).end
         data = bytearray(launcher.read_bytes())
