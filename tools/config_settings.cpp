@@ -11,76 +11,14 @@ namespace tesmo::tools {
 
 namespace {
 
-constexpr long long kIntMin = INT32_MIN;
-constexpr long long kIntMax = INT32_MAX;
-
-struct Kinded {
-    std::int32_t key;
-    SettingKind kind;
-    long long minimum = 0;
-    long long maximum = 0;
-};
-
-// Ranges keep values where the launcher reads them as meant: sizes are not negative, and a
-// font weight beyond 1000 is not a Windows weight.
-const Kinded kKinds[] = {
-    {101, SettingKind::Text},
-    {102, SettingKind::Flag},
-    {103, SettingKind::Text},
-    {104, SettingKind::Flag},
-    {105, SettingKind::Text},
-    {106, SettingKind::Flag},
-    {107, SettingKind::ExecutableType},
-    {108, SettingKind::Flag},
-    {121, SettingKind::ClassPath},
-    {122, SettingKind::Text},
-    {123, SettingKind::CommandLine},
-    {124, SettingKind::CommandLine},
-    {125, SettingKind::Flag},
-    {126, SettingKind::Version},
-    {127, SettingKind::Version},
-    {128, SettingKind::SearchSequence},
-    {130, SettingKind::Flag},
-    {131, SettingKind::Flag},
-    {141, SettingKind::Integer, 0, 65535},
-    {142, SettingKind::Integer, 0, 65535},
-    {145, SettingKind::Flag},
-    {146, SettingKind::Text},
-    {147, SettingKind::Flag},
-    {152, SettingKind::Text},
-    {154, SettingKind::Flag},
-    {156, SettingKind::Flag},
-    {158, SettingKind::Flag},
-    {160, SettingKind::Text},
-    {2001, SettingKind::Flavour},
-    {10003, SettingKind::Text},
-    {10004, SettingKind::PathList},
-    {10005, SettingKind::Flag},
-    {10109, SettingKind::Integer, kIntMin, kIntMax},
-    {10110, SettingKind::Integer, kIntMin, kIntMax},
-    {10111, SettingKind::Text},
-    {10112, SettingKind::Text},
-    {10113, SettingKind::Integer, 0, 1000},
-    {10114, SettingKind::Colour},
-    {10115, SettingKind::Integer, 0, 1000},
-    {10116, SettingKind::Integer, kIntMin, kIntMax},
-    {10117, SettingKind::Integer, kIntMin, kIntMax},
-    {10118, SettingKind::Text},
-    {10119, SettingKind::Text},
-    {10120, SettingKind::Integer, 0, 1000},
-    {10121, SettingKind::Colour},
-    {10122, SettingKind::Integer, 0, 1000},
-    {10123, SettingKind::Flag},
-};
-
 std::vector<SettingShape> makeSpecs() {
     std::vector<SettingShape> shapes;
-    for (const Kinded& kinded : kKinds) {
-        shapes.push_back({kinded.key, kinded.kind, kinded.minimum, kinded.maximum,
-                          findKey(kinded.key)->setting});
-    }
-    for (std::int32_t key = kMessageTitle; key <= kMessageDamagedJvm64; ++key) {
-        shapes.push_back({key, SettingKind::Text, 0, 0, findKey(key)->setting});
+    for (KeyRole role : {KeyRole::Setting, KeyRole::Message}) {
+        for (std::size_t i = 0; i < kKeyTableSize; ++i) {
+            const KeyInfo& info = kKeyTable[i];
+            if (info.role != role) continue;
+            shapes.push_back({info.key, info.kind, info.minimum, info.maximum, info.setting});
+        }
     }
     return shapes;
 }

@@ -9,23 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/keys.h"
 #include "platform/text.h"
 
 namespace tesmo::tools {
-
-enum class SettingKind {
-    Text,            // a string
-    Flag,            // true / false: "1" / "0"
-    Integer,         // a number within the setting's range
-    Colour,          // [red, green, blue] or "r,g,b"
-    Version,         // a Java version limit such as "1.8" or "1.7.0_51"
-    Flavour,         // "tesmo" or "korvane"
-    ExecutableType,  // "windowed", "console" or "console-message-boxes"
-    CommandLine,     // arguments as an array (quoted here) or as one string
-    PathList,        // ";"-separated: an array of paths or one string
-    SearchSequence,  // ["bundled:.\\jre", "registry", ...] or the stored text
-    ClassPath,       // [{ archive = "...", required = true }, ...] or the stored text
-};
 
 struct SettingShape {
     std::int32_t key;
@@ -35,6 +22,7 @@ struct SettingShape {
     const char* path;  // "table.name", from the key table
 };
 
+// The settings of the key table: first those with their own setting, then the messages.
 const std::vector<SettingShape>& settingSpecs();
 const SettingShape* settingByPath(std::string_view path);
 const SettingShape* settingByKey(std::int32_t key);

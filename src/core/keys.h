@@ -6,78 +6,48 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/key_list.h"
+
 namespace tesmo {
 
+#define TESMO_KEY_ENUMERATOR(name, number, ...) name = number,
+#define TESMO_KEY_SKIP(...)
+
 enum SettingKey : std::int32_t {
-    kKeyApplicationId = 101,
-    kKeyErrorLogEnabled = 102,
-    kKeyErrorLogFile = 103,
-    kKeyOutputLogEnabled = 104,
-    kKeyOutputLogFile = 105,
-    kKeyWrapperFlag = 106,
-    kKeyExecutableType = 107,
-    kKeySplashEnabled = 108,
-    kKeyClassPath = 121,
-    kKeyMainClass = 122,
-    kKeyVmOptions = 123,
-    kKeyFixedArguments = 124,
-    kKeyDashJOptions = 125,
-    kKeyMinimumVersion = 126,
-    kKeyMaximumVersion = 127,
-    kKeySearchSequence = 128,
-    kKeyAllowPrerelease = 130,
-    kKeyRequireDevelopmentKit = 131,
-    kKeySplashWidth = 141,
-    kKeySplashHeight = 142,
-    kKeySplashAutoClose = 145,
-    kKeyWorkingDirectory = 146,
-    kKeySplashTopmost = 147,
-    kKeyPreferredVmType = 152,
-    kKeyQuietSwitches = 154,
-    kKeyConsoleSwitch = 156,
-    kKeyGlobalSemaphore = 158,
-    kKeyInstallationId = 160,
-    kKeyFlavour = 2001,
-    kKeyIncludedFileCount = 2002,
-    kKeyIncludedFileNames = 2003,
-    kKeyInstallationDirectory = 10003,
-    kKeyNativeLibraryDirectories = 10004,
-    kKeySingleInstance = 10005,
-    kKeyStatusLineX = 10109,
-    kKeyStatusLineY = 10110,
-    kKeyStatusLineText = 10111,
-    kKeyStatusLineFont = 10112,
-    kKeyStatusLineSize = 10113,
-    kKeyStatusLineColour = 10114,
-    kKeyStatusLineWeight = 10115,
-    kKeyVersionLineX = 10116,
-    kKeyVersionLineY = 10117,
-    kKeyVersionLineText = 10118,
-    kKeyVersionLineFont = 10119,
-    kKeyVersionLineSize = 10120,
-    kKeyVersionLineColour = 10121,
-    kKeyVersionLineWeight = 10122,
-    kKeySplashThroughRuntime = 10123,
+    TESMO_KEY_LIST(TESMO_KEY_ENUMERATOR, TESMO_KEY_ENUMERATOR, TESMO_KEY_SKIP)
 };
 
 // Message texts: the key is the message id.
 enum MessageId : std::int32_t {
-    kMessageTitle = 1000,
-    kMessageVmNotStarted = 1005,
-    kMessageClassPathEntryMissing = 1006,
-    kMessageVariableUndefined = 1008,
-    kMessageInternalError = 1009,
-    kMessageMainClassMissing = 1010,
-    kMessageMainMethodMissing = 1011,
-    kMessageNotPoweruser = 1015,
-    kMessageNoJvm = 1016,
-    kMessageVariableNoJvm32 = 1017,
-    kMessageVariableNoJvm64 = 1018,
-    kMessageDamagedJvm32 = 1019,
-    kMessageDamagedJvm64 = 1020,
+    TESMO_KEY_LIST(TESMO_KEY_SKIP, TESMO_KEY_SKIP, TESMO_KEY_ENUMERATOR)
 };
 
+#undef TESMO_KEY_ENUMERATOR
+#undef TESMO_KEY_SKIP
+
+// How the launcher reads a key.
 enum class KeyType { Text, Wide, Int, Colour };
+
+// How the builder's configuration file writes a setting's value.
+enum class SettingKind {
+    Text,            // a string
+    Flag,            // true / false: "1" / "0"
+    Integer,         // a number within the setting's range
+    Colour,          // [red, green, blue] or "r,g,b"
+    Version,         // a Java version limit such as "1.8" or "1.7.0_51"
+    Flavour,         // "tesmo" or "korvane"
+    ExecutableType,  // "windowed", "console" or "console-message-boxes"
+    CommandLine,     // arguments as an array (quoted here) or as one string
+    PathList,        // ";"-separated: an array of paths or one string
+    SearchSequence,  // ["bundled:.\\jre", "registry", ...] or the stored text
+    ClassPath,       // [{ archive = "...", required = true }, ...] or the stored text
+};
+
+enum class KeyRole {
+    Setting,        // set by its own setting of the builder's configuration file
+    IncludedFiles,  // derived by the builder from files.include
+    Message,        // a message text; its setting is in the messages table
+};
 
 struct KeyInfo {
     std::int32_t key;
@@ -85,6 +55,10 @@ struct KeyInfo {
     std::size_t capacity;     // characters including the terminator
     const char* setting;      // "table.name" in the builder's configuration file
     const char* defaultText;  // default English message text, or nullptr
+    KeyRole role;
+    SettingKind kind;
+    long long minimum;  // the range of an Integer setting
+    long long maximum;
 };
 
 // Every key the launcher reads, in ascending order, message keys 1000-1020 included.
