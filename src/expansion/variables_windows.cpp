@@ -1,3 +1,5 @@
+#include "core/error_reporting.h"
+#include "core/keys.h"
 #include "core/launcher_state.h"
 #include "expansion/variable_expansion.h"
 #include "expansion/variables.h"
@@ -20,6 +22,13 @@ std::vector<WideString> environmentEntries() {
     return entries;
 }
 
+// Asked for only when a text names it; without a usable directory the text has no meaning.
+WideString systemTempOrReport() {
+    std::optional<WideString> directory = systemTempDirectoryWide();
+    if (!directory) fatalMessageWide(kMessageNotPoweruser, nullptr);
+    return *directory;
+}
+
 }  // namespace
 
 void expandVariables(WideString& text, std::size_t capacity) {
@@ -27,7 +36,7 @@ void expandVariables(WideString& text, std::size_t capacity) {
     values.executableDirectory = executableDirectoryWide();
     values.launcherTempDirectory = launcherTempDirectory;
     values.javaHome = jvmHome;
-    values.systemTempDirectory = systemTempDirectoryWide;
+    values.systemTempDirectory = systemTempOrReport;
     values.environment = environmentEntries;
     expandVariables(text, capacity, values);
 }

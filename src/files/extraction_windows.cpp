@@ -75,7 +75,7 @@ bool handleRead(void* context, void* buffer, std::uint32_t size, std::uint32_t* 
     return ok != FALSE;
 }
 
-int extractEntry(HANDLE file, const WideString& target) {
+int extractEntry(void* file, const WideString& target) {
     FileReader reader{file, handleRead, nullptr, nullptr, nullptr};
     std::int64_t size = 0;
     if (readLong(reader, size) != ReadFailure::None) {
@@ -87,9 +87,13 @@ int extractEntry(HANDLE file, const WideString& target) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE)
         fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
-    int result = copyFileBytes(file, output, size, true);
+    int result = copyFileBytes(static_cast<HANDLE>(file), output, size, true);
     CloseHandle(output);
     return result;
+}
+
+bool createDirectory(const WideString& path) {
+    return CreateDirectoryW(asWindows(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 }  // namespace
@@ -112,7 +116,11 @@ int extractIncludedFiles() {
             fatalMessage(kMessageInternalError, internal_error::kIncludedFile);
         }
     }
-    if (!createLauncherTempDirectory()) {
+    LauncherTempDirectory made = createLauncherTempDirectory();
+    if (made == LauncherTempDirectory::NoSystemTemp) {
+        fatalMessageWide(kMessageNotPoweruser, nullptr);
+    }
+    if (made == LauncherTempDirectory::NotCreated) {
         fatalMessage(kMessageInternalError, internal_error::kTempDirectory);
     }
 
@@ -120,23 +128,11 @@ int extractIncludedFiles() {
     LARGE_INTEGER position;
     position.QuadPart = blockEndPosition;
     SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
-    for (const WideString& name : names) {
-        WideString target = launcherTempDirectory + u"\\" + name;
-        std::size_t slash = name.find(u'\\');
-        if (slash != WideString::npos) {
-            WideString directory = launcherTempDirectory + u"\\" + name.substr(0, slash);
-            logMessage("creating directory %S", directory);
-            if (!CreateDirectoryW(asWindows(directory), nullptr) &&
-                GetLastError() != ERROR_ALREADY_EXISTS) {
-                logError("failed to create directory %S", directory);
-            }
-        }
-        int result = extractEntry(file, target);
-        if (result != 0) {
-            logError("Failed to extract %S", target);
-            CloseHandle(file);
-            return result;
-        }
+    int result =
+        extractInOrder(launcherTempDirectory, names, {createDirectory, extractEntry, file});
+    if (result != 0) {
+        CloseHandle(file);
+        return result;
     }
     LARGE_INTEGER zero, now;
     zero.QuadPart = 0;

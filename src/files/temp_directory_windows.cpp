@@ -37,8 +37,8 @@ struct Narrow {
         readEnvironment(name, value);
         return toNarrow(value);
     }
-    static BOOL createDirectory(const String& path) {
-        return systemCalls.createDirectoryA(path.c_str(), nullptr);
+    static bool createDirectory(const String& path) {
+        return systemCalls.createDirectoryA(path.c_str(), nullptr) != 0;
     }
     static BOOL removeDirectory(const String& path) { return RemoveDirectoryA(path.c_str()); }
     static String longPath(const String& path) {
@@ -67,8 +67,8 @@ struct Wide {
         readEnvironment(name, value);
         return value;
     }
-    static BOOL createDirectory(const String& path) {
-        return CreateDirectoryW(asWindows(path), nullptr);
+    static bool createDirectory(const String& path) {
+        return CreateDirectoryW(asWindows(path), nullptr) != 0;
     }
     static BOOL removeDirectory(const String& path) { return RemoveDirectoryW(asWindows(path)); }
     static String longPath(const String& path) {
@@ -95,8 +95,9 @@ bool writable(const typename Form::String& directory) {
     return exists;
 }
 
+// GetTempPath, or HOMEDRIVE + HOMEPATH when it gives nothing.
 template <typename Form>
-typename Form::String systemTemp() {
+typename Form::String reportedTemp() {
     using String = typename Form::String;
     String out;
     DWORD length = Form::tempPath(out);
@@ -110,28 +111,22 @@ typename Form::String systemTemp() {
         truncateToCapacity(out, kPathCapacity);
         logMessage("No temp dir defined. Using home %S", Form::wide(out));
     } else {
-        BOOL made = Form::createDirectory(out);
+        bool made = Form::createDirectory(out);
         logMessage("make dir returned %d", made ? 0 : -1);
     }
+    return out;
+}
 
-    // A narrow path holds "?" where the code page cannot name a character; such a path
-    // names no directory, so writable fallbacks take its place. The long form usually
-    // cannot even be obtained for it, so the path itself is tested then.
+template <typename Form>
+std::optional<typename Form::String> systemTemp() {
+    using String = typename Form::String;
+    String out = reportedTemp<Form>();
+    // The long form usually cannot even be obtained for a path the code page cannot name,
+    // so the path itself is tested then.
     String longForm = Form::longPath(out);
-    const String& tested = longForm.empty() ? out : longForm;
-    if (tested.find('?') == String::npos) return out;
-
-    String windows = Form::windowsDirectory();
-    const String candidates[] = {windows + Form::text("\\temp"), Form::text("c:\\temp"),
-                                 Form::text("c:\\tmp"), windows};
-    for (const String& candidate : candidates) {
-        if (writable<Form>(candidate)) return candidate;
-    }
-    if (writable<Form>(Form::text("c:\\"))) {
-        Form::createDirectory(Form::text("c:\\tmp"));
-        if (writable<Form>(Form::text("c:\\tmp"))) return Form::text("c:\\tmp");
-    }
-    fatalMessageWide(kMessageNotPoweruser, nullptr);
+    if (!needsTempFallback(longForm.empty() ? out : longForm)) return out;
+    return writableTempFallback(Form::windowsDirectory(),
+                                TempFallbackCalls<String>{writable<Form>, Form::createDirectory});
 }
 
 int nextPseudoRandom() {
@@ -141,6 +136,14 @@ int nextPseudoRandom() {
         seeded = true;
     }
     return rand() & 0x7FFF;
+}
+
+// A name of its own when the system makes none, such as for a directory too long for it.
+template <typename String>
+String unreservedName(const String& directory, bool fits) {
+    logMessage("GetTempFileName failed (last error %d)",
+               static_cast<int>(fits ? GetLastError() : ERROR_BUFFER_OVERFLOW));
+    return freeTempFileName(directory, nextPseudoRandom());
 }
 
 }  // namespace
@@ -153,50 +156,42 @@ bool isWritableDirectory(const std::string& directory) {
     return writable<Narrow>(directory);
 }
 
-WideString systemTempDirectoryWide() {
+std::optional<WideString> systemTempDirectoryWide() {
     return systemTemp<Wide>();
 }
 
-std::string systemTempDirectory() {
+std::optional<std::string> systemTempDirectory() {
     return systemTemp<Narrow>();
 }
 
-WideString makeTempFileNameWide() {
-    WideString directory = systemTempDirectoryWide();
-    logMessage("tempPath is %S", directory);
+std::optional<WideString> makeTempFileNameWide() {
+    std::optional<WideString> directory = systemTempDirectoryWide();
+    if (!directory) return std::nullopt;
+    logMessage("tempPath is %S", *directory);
     wchar_t name[MAX_PATH] = {};
-    WideString out;
-    bool fits = directory.size() <= kTempFileDirectoryLimit;
-    if (fits && systemCalls.getTempFileNameW(asWindows(directory), L"tsm", 0, name) != 0) {
-        out = fromWindows(name);
-    } else {
-        logMessage("GetTempFileName failed (last error %d)",
-                   static_cast<int>(fits ? GetLastError() : ERROR_BUFFER_OVERFLOW));
-        out = directory + u"tsm" + decimal(nextPseudoRandom());
-    }
+    bool fits = directory->size() <= kTempFileDirectoryLimit;
+    bool made = fits && systemCalls.getTempFileNameW(asWindows(*directory), L"tsm", 0, name) != 0;
+    WideString out = made ? fromWindows(name) : unreservedName(*directory, fits);
     logMessage("tempFile is %S", out);
     return out;
 }
 
-std::string makeTempFileName() {
-    std::string directory = systemTempDirectory();
-    logMessage("tempPath is %s", directory);
+std::optional<std::string> makeTempFileName() {
+    std::optional<std::string> directory = systemTempDirectory();
+    if (!directory) return std::nullopt;
+    logMessage("tempPath is %s", *directory);
     char name[MAX_PATH] = {};
-    std::string out;
-    bool fits = directory.size() <= kTempFileDirectoryLimit;
-    if (fits && systemCalls.getTempFileNameA(directory.c_str(), "tsm", 0, name) != 0) {
-        out = name;
-    } else {
-        logMessage("GetTempFileName failed (last error %d)",
-                   static_cast<int>(fits ? GetLastError() : ERROR_BUFFER_OVERFLOW));
-        out = directory + "tsm" + std::to_string(nextPseudoRandom());
-    }
+    bool fits = directory->size() <= kTempFileDirectoryLimit;
+    bool made = fits && systemCalls.getTempFileNameA(directory->c_str(), "tsm", 0, name) != 0;
+    std::string out = made ? std::string(name) : unreservedName(*directory, fits);
     logMessage("tempFile is %s", out);
     return out;
 }
 
-std::string processCommFileName(unsigned long processId) {
-    return systemTempDirectory() + "tsm_p" + std::to_string(processId) + ".tmp";
+std::optional<std::string> processCommFileName(unsigned long processId) {
+    std::optional<std::string> directory = systemTempDirectory();
+    if (!directory) return std::nullopt;
+    return processCommFileNameIn(*directory, processId);
 }
 
 namespace {
@@ -209,27 +204,32 @@ void removeLauncherTempDirectory() {
 
 }  // namespace
 
-bool createLauncherTempDirectory() {
+LauncherTempDirectory createLauncherTempDirectory() {
     // GetTempFileName leaves an empty file to reserve each name; only the directory beside
     // it is used. The files are kept until the attempts end: a name given back within the
     // same clock tick would make the same directory name, which fails again.
     std::vector<std::string> reserved;
-    bool created = false;
-    for (int attempt = 0; attempt < kTempDirectoryAttempts && !created; ++attempt) {
-        std::string base = makeTempFileName();
-        reserved.push_back(base);
-        std::string name = base + "_dir" + std::to_string(static_cast<std::int32_t>(time(nullptr)));
+    LauncherTempDirectory result = LauncherTempDirectory::NotCreated;
+    for (int attempt = 0; attempt < kTempDirectoryAttempts; ++attempt) {
+        std::optional<std::string> base = makeTempFileName();
+        if (!base) {
+            result = LauncherTempDirectory::NoSystemTemp;
+            break;
+        }
+        reserved.push_back(*base);
+        std::string name =
+            launcherTempDirectoryName(*base, static_cast<std::int32_t>(time(nullptr)));
         logMessage("Temp dir: %s", name);
-        created = systemCalls.createDirectoryA(name.c_str(), nullptr) != 0;
-        if (created) {
+        if (systemCalls.createDirectoryA(name.c_str(), nullptr) != 0) {
             launcherTempDirectory = toWide(name);
             registerAtExit(removeLauncherTempDirectory);
-        } else {
-            logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
+            result = LauncherTempDirectory::Created;
+            break;
         }
+        logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
     }
     for (const std::string& base : reserved) DeleteFileA(base.c_str());
-    return created;
+    return result;
 }
 
 }  // namespace tesmo

@@ -24,11 +24,18 @@ unsigned long readInstancePid();
 // Whether the semaphore instanceSemaphoreName still exists; true when that cannot be told.
 bool isMainInstanceAlive();
 
+// What ended a hand-over early: message 1015 when there is no temporary directory to hold
+// the communication file, message 1009 with the internal error code "21" when the file
+// cannot be created or "22" when it cannot be written; messageId 0 otherwise.
+struct HandOverFailure {
+    int messageId = 0;
+    const char* internalError = nullptr;
+};
+
 // Writes `arguments` into the communication file of process `processId` once the file is
-// free, and waits for the first instance to take them. Returns nullptr when done, or when
-// the first instance ended meanwhile (nothing is left behind then); otherwise the internal
-// error code of message 1009: "21" when the file cannot be created, "22" when it cannot be
-// written. Either way the next waiting start is let in before this returns.
-const char* notifyRunningInstance(unsigned long processId, WideView arguments);
+// free, and waits for the first instance to take them. Done (no failure) also when the first
+// instance ended meanwhile, which leaves nothing behind. Either way the next waiting start
+// is let in before this returns.
+HandOverFailure notifyRunningInstance(unsigned long processId, WideView arguments);
 
 }  // namespace tesmo

@@ -143,15 +143,16 @@ bool isMainInstanceAlive() {
     return false;
 }
 
-const char* notifyRunningInstance(unsigned long processId, WideView arguments) {
+HandOverFailure notifyRunningInstance(unsigned long processId, WideView arguments) {
     // A file named after no process would never be taken, and would then keep every
     // later start from handing over its arguments.
     if (processId == 0) {
         logMessage("no running instance recorded");
-        return nullptr;
+        return {};
     }
-    std::string file = processCommFileName(processId);
-    logMessage("notification via %s", file);
+    std::optional<std::string> file = processCommFileName(processId);
+    if (!file) return {kMessageNotPoweruser, nullptr};
+    logMessage("notification via %s", *file);
     std::string name = notificationSemaphoreName(instanceSemaphoreName.value_or(""));
     HANDLE notification = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
     if (notification == nullptr) {
@@ -161,7 +162,7 @@ const char* notifyRunningInstance(unsigned long processId, WideView arguments) {
     DWORD waited = WaitForSingleObject(notification, INFINITE);
     logMessage("wait returned %d", static_cast<int>(waited));
 
-    const char* failure = handOver(file, arguments);
+    const char* failure = handOver(*file, arguments);
 
     // Released on failures too: a count left at 0 would keep the next starts waiting for
     // ever, since they hold the semaphore open.
@@ -169,7 +170,8 @@ const char* notifyRunningInstance(unsigned long processId, WideView arguments) {
         logMessage("release semaphore failed %d", static_cast<int>(GetLastError()));
     }
     if (notification != nullptr) CloseHandle(notification);
-    return failure;
+    if (failure != nullptr) return {kMessageInternalError, failure};
+    return {};
 }
 
 void checkSingleInstance() {
@@ -194,9 +196,10 @@ void checkSingleInstance() {
     unsigned long other = readInstancePid();
     logMessage("other pid %d", static_cast<int>(other));
     activateProcessWindows(other, true);
-    const char* failure =
+    HandOverFailure failure =
         notifyRunningInstance(other, handedOverArguments(fromWindows(GetCommandLineW())));
-    if (failure != nullptr) fatalMessage(kMessageInternalError, failure);
+    if (failure.messageId == kMessageNotPoweruser) fatalMessageWide(kMessageNotPoweruser, nullptr);
+    if (failure.messageId != 0) fatalMessage(failure.messageId, failure.internalError);
     logMessage("exiting");
     exitLauncher(0);
 }

@@ -1,3 +1,4 @@
+#include "core/error_reporting.h"
 #include "core/keys.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -124,7 +125,9 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
     if (shortPath.empty()) shortPath = javaExe;
     bool quote = shortPath.find(u' ') != WideString::npos;
     WideString command = (quote ? u"\"" + shortPath + u"\"" : shortPath) + u" -version";
-    WideString outputFile = makeTempFileNameWide();
+    std::optional<WideString> tempFile = makeTempFileNameWide();
+    if (!tempFile) fatalMessageWide(kMessageNotPoweruser, nullptr);
+    WideString outputFile = *tempFile;
 
     HANDLE file = CreateFileW(asWindows(outputFile), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,

@@ -2,8 +2,6 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
-
 #include "core/error_reporting.h"
 #include "core/internal_errors.h"
 #include "core/keys.h"
@@ -64,26 +62,16 @@ const ClassPathSources kClassPathSources = {
 
 // --- options ------------------------------------------------------------------------
 
-// The VM reads its options as narrow text, where a character beyond U+00FF has no byte
-// (narrowOption): a path holding one, such as a folder named in Greek, would name
-// nothing. Its 8.3 short form names the same file in ASCII where the volume keeps short
-// names, so each such entry of a ";"-separated path list takes that form.
-WideString narrowablePathList(const WideString& list) {
-    WideString result;
-    for (std::size_t start = 0; start <= list.size();) {
-        std::size_t end = std::min(list.find(u';', start), list.size());
-        WideString entry = list.substr(start, end - start);
-        if (std::any_of(entry.begin(), entry.end(), [](char16_t c) { return c > 0xFF; })) {
-            WideString shortForm = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
-                return GetShortPathNameW(asWindows(entry), buffer, size);
-            });
-            if (!shortForm.empty()) entry = shortForm;
-        }
-        result += entry;
-        if (end < list.size()) result.push_back(u';');
-        start = end + 1;
-    }
-    return result;
+WideString shortPathOf(const WideString& path) {
+    return fillWideBuffer([&](wchar_t* buffer, DWORD size) {
+        return GetShortPathNameW(asWindows(path), buffer, size);
+    });
+}
+
+WideString fullPathOf(const WideString& path) {
+    WideString full;
+    fullPath(full, path, true);
+    return full;
 }
 
 std::vector<WideString> buildSystemProperties() {
@@ -93,23 +81,19 @@ std::vector<WideString> buildSystemProperties() {
     values.modulePath = executablePath();
     if (getSettingInt(kKeySingleInstance) != 0) {
         values.processCommFile = processCommFileName(GetCurrentProcessId());
+        if (!values.processCommFile) fatalMessageWide(kMessageNotPoweruser, nullptr);
     }
     values.tempDirectory = launcherTempDirectory;
     values.unextractedPosition = languageRestart ? -1 : unextractedPosition;
     readEnvironment(L"PATH", values.libraryPath);
-    values.libraryPath = narrowablePathList(values.libraryPath);
+    values.libraryPath = narrowablePathList(values.libraryPath, shortPathOf);
     if (!_wgetenv(L"MANPATH")) values.consoleCodepage = GetConsoleOutputCP();
     return systemProperties(values);
 }
 
 WideString logFileName(int enabledKey, int nameKey) {
-    if (getSettingInt(enabledKey) == 0) return {};
-    WideString name = getSettingWideString(nameKey);
-    expandVariables(name);
-    if (startsWith(name, u"$")) return name;
-    WideString full;
-    fullPath(full, name, true);
-    return full;
+    return wrapperLogName(getSettingInt(enabledKey) != 0, getSettingWideString(nameKey),
+                          expandInPlace, fullPathOf);
 }
 
 bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& properties) {
@@ -133,9 +117,7 @@ bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& 
     if (classPath.failure.messageId != 0) {
         fatalMessageWide(classPath.failure.messageId, &classPath.failure.argument);
     }
-    constexpr std::size_t kClassPathPrefix = sizeof "-Djava.class.path=" - 1;
-    options.push_back(classPath.option.substr(0, kClassPathPrefix) +
-                      narrowablePathList(classPath.option.substr(kClassPathPrefix)));
+    options.push_back(narrowableClassPathOption(classPath.option, shortPathOf));
 
     // The VM keeps pointers into these for its whole life.
     auto* vmOptions = new JavaVMOption[options.size() + 1]();

@@ -1,5 +1,7 @@
 #include "vm/launch_arguments.h"
 
+#include <algorithm>
+
 namespace tesmo {
 
 std::vector<WideString> systemProperties(const PropertyValues& values) {
@@ -20,6 +22,36 @@ std::vector<WideString> systemProperties(const PropertyValues& values) {
         properties.push_back(u"-Dtesmo.consoleCodepage=cp" + decimal(*values.consoleCodepage));
     }
     return properties;
+}
+
+WideString narrowablePathList(WideView list, ShortPathLookup shortPath) {
+    WideString result;
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = std::min(list.find(u';', start), list.size());
+        WideString entry(list.substr(start, end - start));
+        if (std::any_of(entry.begin(), entry.end(), [](char16_t c) { return c > 0xFF; })) {
+            WideString shortForm = shortPath(entry);
+            if (!shortForm.empty()) entry = shortForm;
+        }
+        result += entry;
+        if (end < list.size()) result.push_back(u';');
+        start = end + 1;
+    }
+    return result;
+}
+
+WideString narrowableClassPathOption(WideView option, ShortPathLookup shortPath) {
+    constexpr std::size_t kPrefix = sizeof "-Djava.class.path=" - 1;
+    std::size_t cut = std::min(kPrefix, option.size());
+    return WideString(option.substr(0, cut)) + narrowablePathList(option.substr(cut), shortPath);
+}
+
+WideString wrapperLogName(bool enabled, WideString name, void (*expand)(WideString& text),
+                          WideString (*fullPath)(const WideString& path)) {
+    if (!enabled) return {};
+    expand(name);
+    if (startsWith(name, u"$")) return name;
+    return fullPath(name);
 }
 
 std::vector<WideString> wrapperArguments(const WrapperSettings& settings,

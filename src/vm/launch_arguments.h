@@ -25,6 +25,22 @@ struct PropertyValues {
 // In their fixed order. Values are kept whole: nothing relies on a property being cut.
 std::vector<WideString> systemProperties(const PropertyValues& values);
 
+// The 8.3 short form of a path, or "" when the volume has none for it.
+using ShortPathLookup = WideString (*)(const WideString& path);
+
+// The VM reads its options as narrow text (narrowOption), where a path holding a character
+// beyond U+00FF names nothing: each such entry of a ";"-separated list takes its short form,
+// which names the same file in ASCII, when it has one.
+WideString narrowablePathList(WideView list, ShortPathLookup shortPath);
+
+// The "-Djava.class.path=" option with its path list made narrowable.
+WideString narrowableClassPathOption(WideView option, ShortPathLookup shortPath);
+
+// A log file as the wrapper receives it: "" when off, a name beginning with "$" as it is
+// (the wrapper gives it its meaning), any other name as a full path.
+WideString wrapperLogName(bool enabled, WideString name, void (*expand)(WideString& text),
+                          WideString (*fullPath)(const WideString& path));
+
 struct WrapperSettings {
     bool windowed = false;
     WideString mainClass;

@@ -1,31 +1,37 @@
 #include "core/keys.h"
-#include "core/log.h"
 #include "core/settings.h"
 #include "expansion/variables.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "vm/java_vm_launcher_windows.h"
+#include "vm/native_library_path.h"
 
 namespace tesmo {
 
+namespace {
+
+void expandInPlace(WideString& text) {
+    expandVariables(text);
+}
+
+WideString currentPath() {
+    WideString value;
+    readEnvironment(L"PATH", value);
+    return value;
+}
+
+bool writePath(const WideString& value, int& error) {
+    if (writeEnvironment(L"PATH", value)) return true;
+    error = static_cast<int>(GetLastError());
+    return false;
+}
+
+const NativeLibraryPathSources kSources = {expandInPlace, resolvePathList, currentPath, writePath};
+
+}  // namespace
+
 void setNativeLibraryPath() {
-    WideString directories = getSettingWideString(kKeyNativeLibraryDirectories);
-    logMessage("native lib dir is %S", directories);
-    expandVariables(directories);
-    WideString path;
-    resolvePathList(path, directories);
-    if (!path.empty() && path.back() != u';') path.push_back(u';');
-    // The existing PATH is kept whole in front of which the directories go; the system
-    // refuses a value beyond its own limit, which the log then shows.
-    WideString current;
-    readEnvironment(L"PATH", current);
-    path += current;
-    if (writeEnvironment(L"PATH", path)) {
-        logMessage("Setting PATH (native libs) %S", path);
-    } else {
-        logMessage("Setting PATH (native libs) %S failed with error %d", path,
-                   static_cast<int>(GetLastError()));
-    }
+    applyNativeLibraryPath(getSettingWideString(kKeyNativeLibraryDirectories), kSources);
 }
 
 }  // namespace tesmo

@@ -132,4 +132,34 @@ void addLocaleOptions(VmOptionContext& context, const ArgumentList& arguments,
     if (!country.empty()) addVmOption(context, u"-Duser.country=" + widenBytes(country));
 }
 
+void keepWholeLinesWithin(std::string& contents, std::size_t limit, const WideString& path) {
+    if (contents.size() <= limit) return;
+    contents.resize(limit);
+    contents.resize(contents.rfind('\n') + 1);
+    logError("%S holds more than %d bytes: the rest is left out", path, static_cast<int>(limit));
+}
+
+std::vector<WideString> vmOptionsFileNames(const WideString& executable) {
+    if (executable.size() < 4) return {};
+    return {executable.substr(0, executable.size() - 4) + u".vmoptions",
+            executable + u".vmoptions"};
+}
+
+std::optional<std::string> readDefaultVmOptionsFile(const std::vector<WideString>& executables,
+                                                    const VmOptionSources& sources) {
+    for (const WideString& exe : executables) {
+        std::vector<WideString> names = vmOptionsFileNames(exe);
+        if (names.empty()) continue;
+        std::optional<std::string> contents = sources.readFile(names[0]);
+        logMessage("vmoptions2: exe %S file: %S, file: %p", exe, names[0],
+                   contents ? static_cast<const void*>(contents->data()) : nullptr);
+        if (contents) return contents;
+        contents = sources.readFile(names[1]);
+        logMessage("vmoptions: opts2: %S, file: %p", names[1],
+                   contents ? static_cast<const void*>(contents->data()) : nullptr);
+        if (contents) return contents;
+    }
+    return std::nullopt;
+}
+
 }  // namespace tesmo

@@ -21,6 +21,9 @@ constexpr int kMaxIncludeDepth = 16;
 // 64 million times.
 constexpr int kMaxIncludedFiles = 256;
 
+// Options files are small; anything beyond this is not an options file.
+constexpr std::size_t kVmOptionsFileLimit = 16 * 1024 * 1024;
+
 // The last of each kind counts.
 struct ClassPathDirectives {
     std::optional<WideString> replacement;  // "-classpath "
@@ -68,5 +71,19 @@ void addDashJOptions(VmOptionContext& context, const ArgumentList& arguments);
 // language and country.
 void addLocaleOptions(VmOptionContext& context, const ArgumentList& arguments,
                       const std::string& language, const std::string& country);
+
+// Contents read past `limit` end with the last whole line before it: a line cut at the
+// limit would reach the VM as an option the file does not hold. `path` names the file in
+// the log.
+void keepWholeLinesWithin(std::string& contents, std::size_t limit, const WideString& path);
+
+// The options file beside an executable: "<exe without .exe>.vmoptions", then
+// "<exe>.vmoptions"; nothing for a name too short to end in ".exe".
+std::vector<WideString> vmOptionsFileNames(const WideString& executable);
+
+// The contents of the first options file that can be read, beside each executable name in
+// turn (the long path, then the path as the system reports it).
+std::optional<std::string> readDefaultVmOptionsFile(const std::vector<WideString>& executables,
+                                                    const VmOptionSources& sources);
 
 }  // namespace tesmo

@@ -12,9 +12,6 @@ namespace tesmo {
 
 namespace {
 
-// Options files are small; anything beyond this is not an options file.
-constexpr DWORD kOptionsFileLimit = 16 * 1024 * 1024;
-
 void expandInPlace(WideString& text) {
     expandVariables(text);
 }
@@ -31,19 +28,12 @@ std::optional<std::string> readWholeFile(const WideString& path) {
     std::string contents;
     char buffer[65536];
     DWORD got = 0;
-    while (contents.size() <= kOptionsFileLimit &&
+    while (contents.size() <= kVmOptionsFileLimit &&
            ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
         contents.append(buffer, got);
     }
     CloseHandle(file);
-    if (contents.size() > kOptionsFileLimit) {
-        // A line cut at the limit would reach the VM as an option the file does not hold:
-        // the file ends with the last whole line before it.
-        contents.resize(kOptionsFileLimit);
-        contents.resize(contents.rfind('\n') + 1);
-        logError("%S holds more than %d bytes: the rest is left out", path,
-                 static_cast<int>(kOptionsFileLimit));
-    }
+    keepWholeLinesWithin(contents, kVmOptionsFileLimit, path);
     return contents;
 }
 
@@ -59,20 +49,7 @@ std::optional<std::string> openDefaultVmOptionsFile() {
     WideString longPath = executablePathWide();
     WideString modulePath = fillWideBuffer(
         [](wchar_t* buffer, DWORD size) { return GetModuleFileNameW(nullptr, buffer, size); });
-    for (const WideString& exe : {longPath, modulePath}) {
-        if (exe.size() < 4) continue;
-        WideString first = exe.substr(0, exe.size() - 4) + u".vmoptions";
-        std::optional<std::string> contents = readWholeFile(first);
-        logMessage("vmoptions2: exe %S file: %S, file: %p", exe, first,
-                   contents ? static_cast<const void*>(contents->data()) : nullptr);
-        if (contents) return contents;
-        WideString second = exe + u".vmoptions";
-        contents = readWholeFile(second);
-        logMessage("vmoptions: opts2: %S, file: %p", second,
-                   contents ? static_cast<const void*>(contents->data()) : nullptr);
-        if (contents) return contents;
-    }
-    return std::nullopt;
+    return readDefaultVmOptionsFile({longPath, modulePath}, kSources);
 }
 
 void collectVmOptions(VmOptionContext& context, const ArgumentList& arguments) {

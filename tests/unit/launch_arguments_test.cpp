@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "files/included_files.h"
+#include "tests/support/log_capture.h"
+#include "vm/native_library_path.h"
 
 namespace tesmo {
 namespace {
@@ -32,6 +34,67 @@ TEST(SystemProperties, InTheirOrderWithTheirConditions) {
     EXPECT_EQ(all[4], u"-Dtesmo.processCommFile=C:\\Temp\\tsm_p42.tmp");
     // A library path beyond any fixed buffer is passed whole.
     EXPECT_EQ(all[7].size(), 20000u + 20);
+}
+
+// Short forms exist for two of the entries only.
+WideString fakeShortPath(const WideString& path) {
+    if (path == u"C:\\\u0394\\lib") return u"C:\\D~1\\lib";
+    if (path == u"C:\\\u4E2D.jar") return u"C:\\4E2D~1.JAR";
+    return {};
+}
+
+TEST(NarrowablePaths, EntriesBeyondLatin1TakeTheirShortForm) {
+    struct Row {
+        const char16_t* list;
+        const char16_t* narrowable;
+    };
+    for (const Row& row : std::vector<Row>{
+             {u"", u""},
+             {u"C:\\caf\u00E9;;C:\\\u0394\\lib;", u"C:\\caf\u00E9;;C:\\D~1\\lib;"},
+             {u"C:\\\u4E2D.jar;C:\\\u4E2D\\none", u"C:\\4E2D~1.JAR;C:\\\u4E2D\\none"}}) {
+        EXPECT_EQ(narrowablePathList(row.list, fakeShortPath), row.narrowable) << toUtf8(row.list);
+    }
+    EXPECT_EQ(narrowableClassPathOption(u"-Djava.class.path=a;C:\\\u4E2D.jar", fakeShortPath),
+              u"-Djava.class.path=a;C:\\4E2D~1.JAR");
+}
+
+void expandHome(WideString& text) {
+    if (startsWith(text, u"%H%")) text.replace(0, 3, u"$home");
+}
+
+WideString fakeFullPath(const WideString& path) {
+    return u"C:\\App\\" + path;
+}
+
+TEST(WrapperLogName, OffEmptyDollarKeptOtherwiseFull) {
+    EXPECT_EQ(wrapperLogName(false, u"err.log", expandHome, fakeFullPath), u"");
+    EXPECT_EQ(wrapperLogName(true, u"err.log", expandHome, fakeFullPath), u"C:\\App\\err.log");
+    EXPECT_EQ(wrapperLogName(true, u"%H%\\err.log", expandHome, fakeFullPath), u"$home\\err.log");
+}
+
+WideString currentPath() {
+    return u"C:\\windows";
+}
+
+bool refusePath(const WideString&, int& error) {
+    error = 206;
+    return false;
+}
+
+TEST(NativeLibraryPath, DirectoriesInFrontOfTheWholePath) {
+    EXPECT_EQ(nativeLibraryPath(u"", u"C:\\w"), u"C:\\w");
+    EXPECT_EQ(nativeLibraryPath(u"C:\\a", u"C:\\w"), u"C:\\a;C:\\w");
+    EXPECT_EQ(nativeLibraryPath(u"C:\\a;", u""), u"C:\\a;");
+    testing::clearCapturedLog();
+    auto resolve = [](WideString& out, const WideString& list) {
+        out = u"C:\\App\\" + list;
+        return true;
+    };
+    applyNativeLibraryPath(u"%H%", {expandHome, resolve, currentPath, refusePath});
+    EXPECT_EQ(testing::capturedLog(),
+              (std::vector<std::string>{
+                  "native lib dir is %H%",
+                  "Setting PATH (native libs) C:\\App\\$home;C:\\windows failed with error 206"}));
 }
 
 TEST(WrapperArguments, LeadingValuesThenFixedThenUserArguments) {

@@ -96,7 +96,7 @@ class HandOver : public InstanceRegistry {
         // Held here as well, so that the count the hand-over leaves behind can be read.
         notification = CreateSemaphoreA(nullptr, 1, 1,
                                         notificationSemaphoreName(*instanceSemaphoreName).c_str());
-        file = processCommFileName(GetCurrentProcessId());
+        file = processCommFileName(GetCurrentProcessId()).value();
         DeleteFileA(file.c_str());
         testing::clearCapturedLog();
     }
@@ -151,7 +151,7 @@ HandOver* HandOver::current = nullptr;
 
 TEST_F(HandOver, WritesTheTextAndWaitsUntilTheFirstInstanceTookIt) {
     onSleep = [this](int) { takeFile(); };
-    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"\"a b\" c\u00e9"), nullptr);
+    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"\"a b\" c\u00e9").messageId, 0);
     ASSERT_EQ(taken.size(), 1u);
     EXPECT_EQ(taken[0], notificationBytes(u"\"a b\" c\u00e9"));
     EXPECT_EQ(sleeps.size(), 1u);
@@ -164,7 +164,7 @@ TEST_F(HandOver, WritesTheTextAndWaitsUntilTheFirstInstanceTookIt) {
 TEST_F(HandOver, AnUntakenNotificationBlocksTheNextForTenSecondsThenFails21) {
     HANDLE stale = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
     CloseHandle(stale);
-    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"x"), "21");
+    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"x").internalError, "21");
     EXPECT_EQ(sleeps, std::vector<DWORD>(kFileWaitPasses, kFileWaitPassMilliseconds));
     EXPECT_TRUE(logged("CreateFile failed 80"));
     // Let go on failure, or every later start would wait for ever.
@@ -172,7 +172,7 @@ TEST_F(HandOver, AnUntakenNotificationBlocksTheNextForTenSecondsThenFails21) {
 }
 
 TEST_F(HandOver, AWrittenFileNobodyTakesStaysForTheFirstInstance) {
-    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"late"), nullptr);
+    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"late").messageId, 0);
     EXPECT_EQ(sleeps.size(), static_cast<std::size_t>(kFileWaitPasses));
     EXPECT_TRUE(fileExists());
     EXPECT_TRUE(notificationReleased());
@@ -182,7 +182,7 @@ TEST_F(HandOver, AFirstInstanceEndingWhileWaitingLeavesNoFileBehind) {
     onSleep = [this](int pass) {
         if (pass == 2) endFirstInstance();
     };
-    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"x"), nullptr);
+    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"x").messageId, 0);
     // Ended in pass 2, noticed by the check of pass 5.
     EXPECT_EQ(sleeps.size(), 6u);
     EXPECT_FALSE(fileExists());
@@ -192,16 +192,16 @@ TEST_F(HandOver, AFirstInstanceEndingWhileWaitingLeavesNoFileBehind) {
 
 TEST_F(HandOver, NothingIsWrittenOnceTheFirstInstanceHasEnded) {
     endFirstInstance();
-    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"x"), nullptr);
+    EXPECT_EQ(notifyRunningInstance(GetCurrentProcessId(), u"x").messageId, 0);
     EXPECT_FALSE(fileExists());
     EXPECT_TRUE(sleeps.empty());
     EXPECT_TRUE(notificationReleased());
 }
 
 TEST_F(HandOver, WithoutARecordedPidNothingIsWritten) {
-    std::string orphan = processCommFileName(0);
+    std::string orphan = processCommFileName(0).value();
     DeleteFileA(orphan.c_str());
-    EXPECT_EQ(notifyRunningInstance(0, u"x"), nullptr);
+    EXPECT_EQ(notifyRunningInstance(0, u"x").messageId, 0);
     EXPECT_EQ(GetFileAttributesA(orphan.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(sleeps.empty());
 }
@@ -219,14 +219,14 @@ BOOL WINAPI shortWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
 
 TEST_F(HandOver, AFailedOrCutWriteFails22AndRemovesTheFile) {
     systemCalls.writeFile = failingWrite;
-    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"x"), "22");
+    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"x").internalError, "22");
     EXPECT_TRUE(logged("ERROR: WriteFile failed 112"));
     EXPECT_FALSE(fileExists());
     EXPECT_TRUE(notificationReleased());
 
     testing::clearCapturedLog();
     systemCalls.writeFile = shortWrite;
-    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"longer text"), "22");
+    EXPECT_STREQ(notifyRunningInstance(GetCurrentProcessId(), u"longer text").internalError, "22");
     EXPECT_FALSE(fileExists());
     EXPECT_TRUE(notificationReleased());
 }

@@ -66,14 +66,14 @@ TEST_F(TempDirectory, WithoutTempPathTheHomeIsUsedAsItIs) {
     systemCalls.getTempPathA = noTempPathA;
     setVariable(L"HOMEDRIVE", L"C:");
     setVariable(L"HOMEPATH", L"\\users\\x");
-    EXPECT_EQ(systemTempDirectoryWide(), u"C:\\users\\x");
+    EXPECT_EQ(systemTempDirectoryWide().value(), u"C:\\users\\x");
     EXPECT_TRUE(logged("No temp dir defined. Using home C:\\users\\x"));
-    EXPECT_EQ(systemTempDirectory(), "C:\\users\\x");
+    EXPECT_EQ(systemTempDirectory().value(), "C:\\users\\x");
 }
 
 TEST_F(TempDirectory, TheSystemPathKeepsItsTrailingBackslash) {
-    std::string narrow = systemTempDirectory();
-    WideString wide = systemTempDirectoryWide();
+    std::string narrow = systemTempDirectory().value();
+    WideString wide = systemTempDirectoryWide().value();
     ASSERT_FALSE(wide.empty());
     EXPECT_EQ(wide.back(), u'\\');
     EXPECT_EQ(toWide(narrow), wide);
@@ -86,22 +86,22 @@ TEST_F(TempDirectory, UnnameableNarrowPathFallsBackToAWritableDirectory) {
     GetWindowsDirectoryW(windows, MAX_PATH);
     std::string expected = toNarrow(fromWindows(windows)) + "\\temp";
     CreateDirectoryA(expected.c_str(), nullptr);
-    EXPECT_EQ(systemTempDirectory(), expected);
+    EXPECT_EQ(systemTempDirectory().value(), expected);
     // A fallback has no trailing backslash: names are formed directly against it.
-    EXPECT_EQ(processCommFileName(42), expected + "tsm_p42.tmp");
+    EXPECT_EQ(processCommFileName(42).value(), expected + "tsm_p42.tmp");
 }
 
 TEST_F(TempDirectory, TempFileNames) {
-    std::string name = makeTempFileName();
+    std::string name = makeTempFileName().value();
     EXPECT_TRUE(pathExists(name));
-    std::string directory = systemTempDirectory();
+    std::string directory = systemTempDirectory().value();
     EXPECT_EQ(name.rfind(directory + "tsm", 0), 0u) << name;
     EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
     DeleteFileA(name.c_str());
 
     testing::clearCapturedLog();
     systemCalls.getTempFileNameW = failingTempFileNameW;
-    WideString fallback = makeTempFileNameWide();
+    WideString fallback = makeTempFileNameWide().value();
     std::smatch match;
     std::string text = toNarrow(fallback);
     ASSERT_TRUE(std::regex_match(text, match, std::regex(".*tsm([0-9]+)")));
@@ -112,7 +112,7 @@ TEST_F(TempDirectory, TempFileNames) {
 }
 
 TEST_F(TempDirectory, LauncherDirectoryIsATempNameWithTheTime) {
-    createLauncherTempDirectory();
+    ASSERT_EQ(createLauncherTempDirectory(), LauncherTempDirectory::Created);
     std::string directory = toNarrow(launcherTempDirectory);
     EXPECT_TRUE(std::regex_match(directory, std::regex(".*\\\\tsm[0-9A-Fa-f]+\\.tmp_dir-?[0-9]+")))
         << directory;
@@ -144,7 +144,7 @@ TEST_F(TempDirectory, FailedAttemptsUseTenNamesAndLeaveNoneBehind) {
     systemCalls.getTempFileNameA = firstFreeTempFileNameA;
     systemCalls.createDirectoryA = failingCreateDirectoryA;
 
-    EXPECT_FALSE(createLauncherTempDirectory());
+    EXPECT_EQ(createLauncherTempDirectory(), LauncherTempDirectory::NotCreated);
     EXPECT_TRUE(launcherTempDirectory.empty());
     std::set<std::string> names;
     for (const std::string& line : testing::capturedLog()) {
