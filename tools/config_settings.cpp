@@ -6,6 +6,8 @@
 #include "config/locale.h"
 #include "core/command_line.h"
 #include "core/keys.h"
+#include "runtime/search_sequence.h"
+#include "vm/class_path.h"
 
 namespace tesmo::tools {
 
@@ -44,23 +46,6 @@ std::optional<std::vector<WideString>> terminatedPieces(WideView stored) {
     }
     return pieces;
 }
-
-struct SearchKind {
-    const char* name;
-    char16_t letter;
-    bool hasText;
-};
-const SearchKind kSearchKinds[] = {
-    {"bundled", u'B', true},   {"directory", u'A', true},    {"env", u'E', true},
-    {"registry", u'Y', false}, {"system-path", u'S', false},
-};
-
-struct ClassPathType {
-    const char* name;
-    char16_t letter;
-};
-const ClassPathType kClassPathTypes[] = {
-    {"archive", u'A'}, {"directory", u'D'}, {"env", u'E'}, {"scan", u'S'}};
 
 std::string quotedUtf8(WideView text) {
     return "\"" + toUtf8(text) + "\"";
@@ -225,7 +210,8 @@ std::optional<WideString> searchEntryText(WideView entry, std::string& error) {
     std::size_t colon = entry.find(u':');
     std::string kind = toUtf8(entry.substr(0, colon));
     WideView text = colon == WideView::npos ? WideView() : entry.substr(colon + 1);
-    for (const SearchKind& known : kSearchKinds) {
+    for (std::size_t i = 0; i < kSearchLetterCount; ++i) {
+        const SearchLetter& known = kSearchLetters[i];
         if (kind != known.name) continue;
         if (known.hasText && text.empty()) {
             error = "\"" + kind + "\" needs its text: \"" + kind + ":...\"";
@@ -252,10 +238,7 @@ std::optional<std::vector<WideString>> canonicalSearchEntries(WideView stored) {
     if (!pieces) return std::nullopt;
     std::vector<WideString> entries;
     for (const WideString& piece : *pieces) {
-        const SearchKind* found = nullptr;
-        for (const SearchKind& known : kSearchKinds) {
-            if (known.letter == piece[0]) found = &known;
-        }
+        const SearchLetter* found = findSearchLetter(piece[0]);
         if (!found || found->hasText != (piece.size() > 1)) return std::nullopt;
         WideString entry = ascii(found->name);
         if (found->hasText) entry += u":" + piece.substr(1);
@@ -267,7 +250,7 @@ std::optional<std::vector<WideString>> canonicalSearchEntries(WideView stored) {
 std::string storedSearchFault(WideView stored) {
     for (const WideString& piece : split(stored, u';')) {
         if (piece.empty()) continue;
-        if (WideView(u"ABRESY").find(piece[0]) == WideView::npos) {
+        if (!findSearchLetter(piece[0])) {
             return "the entry " + quotedUtf8(piece) +
                    " does not start with a search letter (A, B, R, E, S or Y); the launcher "
                    "would skip it";
@@ -277,15 +260,13 @@ std::string storedSearchFault(WideView stored) {
 }
 
 const char* classPathTypeName(char16_t type) {
-    for (const ClassPathType& known : kClassPathTypes) {
-        if (known.letter == type) return known.name;
-    }
-    return nullptr;
+    const ClassPathLetter* known = findClassPathLetter(type);
+    return known ? known->name : nullptr;
 }
 
 char16_t classPathType(std::string_view name) {
-    for (const ClassPathType& known : kClassPathTypes) {
-        if (name == known.name) return known.letter;
+    for (std::size_t i = 0; i < kClassPathLetterCount; ++i) {
+        if (name == kClassPathLetters[i].name) return kClassPathLetters[i].letter;
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include "config/block_reader.h"
 #include "core/keys.h"
+#include "runtime/search_sequence.h"
 #include "tests/unit/fake_image.h"
 #include "tools/launcher_resources.h"
 
@@ -67,7 +68,8 @@ icon = "app.ico"
 [java]
 min-version = "1.7.0_51"
 max-version = "1.8"
-search = ['bundled:.\jre', 'directory:C:\Java', "env:JAVA_HOME", "registry", "system-path"]
+search = ['bundled:.\jre', 'directory:C:\Java', 'install-directory:rt', "env:JAVA_HOME",
+    "registry", "system-path"]
 allow-prerelease = true
 require-jdk = false
 vm-type = "server"
@@ -176,7 +178,7 @@ std::map<std::int32_t, std::string> everySettingExpected() {
         {125, "1"},
         {126, "1.7.0_51"},
         {127, "1.8"},
-        {128, "B.\\jre;AC:\\Java;EJAVA_HOME;Y;S;"},
+        {128, "B.\\jre;AC:\\Java;Rrt;EJAVA_HOME;Y;S;"},
         {130, "1"},
         {131, "0"},
         {141, "800"},
@@ -439,6 +441,19 @@ TEST(LauncherConfig, InspectOutputBuildsTheSameBlockByteForByte) {
         RoundTrip trip = roundTrip(text);
         EXPECT_EQ(trip.warnings, std::vector<std::string>{}) << text;
         EXPECT_EQ(trip.rebuilt, trip.block) << text;
+    }
+}
+
+// Inspect never falls back to the stored text for a letter the builder can write by name.
+TEST(LauncherConfig, InspectNamesEverySearchLetter) {
+    for (std::size_t i = 0; i < kSearchLetterCount; ++i) {
+        const SearchLetter& letter = kSearchLetters[i];
+        std::string stored(1, static_cast<char>(letter.letter));
+        stored += letter.hasText ? "x;" : ";";
+        PrintedConfig printed =
+            printLauncherConfig({.narrow = {{122, "M"}, {128, stored}}}, {}, "");
+        std::string named = std::string(letter.name) + (letter.hasText ? ":x" : "");
+        EXPECT_NE(printed.text.find("\"" + named + "\""), std::string::npos) << printed.text;
     }
 }
 
