@@ -1,5 +1,5 @@
-// Building launchers: the configuration block behind the stub's image, the included files
-// behind the block, and the text form in which build scripts and tests describe both.
+// Building launchers: the configuration block behind the stub's image and the included files
+// behind the block, checked against what the launcher reads.
 // Standard C++ only, so that the same library serves the native tests and the Windows tool.
 #pragma once
 
@@ -74,53 +74,11 @@ struct LauncherBuild {
     std::vector<std::string> errors;
 };
 
+// The last record of `key`, the one the launcher's reader keeps; nullptr when none.
+const NarrowRecord* lastNarrow(const BlockDescription& description, std::int32_t key);
+
 // Stub, block and included files, with keys 2002 and 2003 completed; refuses a stub or a
 // description that fails validation instead of writing it.
 LauncherBuild buildLauncher(std::string_view stub, const BlockDescription& description);
-
-// A launcher taken apart again: the block as written, record for record, and the included
-// files the launcher would extract (as many as both key 2002 and key 2003 name).
-struct DecodedLauncher {
-    std::string error;  // empty when the launcher could be decoded
-    std::size_t blockStart = 0;
-    std::int32_t headerValue1 = 0;
-    std::int32_t headerValue2 = 0;
-    std::int64_t headerValue3 = 0;
-    BlockDescription description;
-    std::size_t blockEnd = 0;
-    std::size_t filesEnd = 0;  // where data not read by the launcher begins
-};
-DecodedLauncher decodeLauncher(std::string_view bytes);
-
-// An `include NAME=HOSTPATH` line; reading the host file is the caller's business.
-struct IncludeLine {
-    WideString name;
-    std::string hostPath;  // UTF-8 as written, relative to the raw file's directory
-    int line;
-
-    friend bool operator==(const IncludeLine&, const IncludeLine&) = default;
-};
-
-struct RawConfig {
-    BlockDescription description;  // without included files
-    std::vector<IncludeLine> includes;
-    std::vector<std::string> errors;  // "FILE:LINE: message"
-};
-
-// The raw text form (UTF-8):
-//   # comment                 blank lines and comment lines are ignored
-//   KEY=VALUE                 narrow record; characters up to U+00FF, stored as Latin-1
-//   wide.KEY=VALUE            wide record
-//   [locale PREFIX]           later KEY=VALUE and wide.KEY=VALUE lines are wide records of
-//                             this localized set, up to the next [locale ...] line
-//   include NAME=HOSTPATH     included file; NAME and HOSTPATH are taken literally
-// Values keep every blank and understand \n \r \t \\ \xHH \uHHHH. A key set twice in one
-// section is an error.
-RawConfig parseRawConfig(std::string_view text, std::string_view fileName);
-
-// One KEY=VALUE or wide.KEY=VALUE, as in the raw form, replacing any top-level record of
-// the same kind and key. Errors begin with `location`.
-std::vector<std::string> applyAssignment(BlockDescription& description, std::string_view text,
-                                         std::string_view location);
 
 }  // namespace tesmo::tools

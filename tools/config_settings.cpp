@@ -47,10 +47,6 @@ std::optional<std::vector<WideString>> terminatedPieces(WideView stored) {
     return pieces;
 }
 
-std::string quotedUtf8(WideView text) {
-    return "\"" + toUtf8(text) + "\"";
-}
-
 }  // namespace
 
 const char* const kExecutableTypeNames = "\"windowed\", \"console\" or \"console-message-boxes\"";
@@ -72,31 +68,6 @@ const SettingShape* settingByKey(std::int32_t key) {
         if (shape.key == key) return &shape;
     }
     return nullptr;
-}
-
-std::optional<char32_t> firstBeyondLatin1(WideView text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c <= 0xFF) continue;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        }
-        return c;
-    }
-    return std::nullopt;
-}
-
-std::string latin1(WideView text) {
-    std::string bytes;
-    for (char16_t c : text) bytes.push_back(static_cast<char>(c <= 0xFF ? c : '?'));
-    return bytes;
-}
-
-std::string codePoint(char32_t c) {
-    char text[16];
-    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
-    return text;
 }
 
 std::optional<std::string> flavourLetter(std::string_view name) {

@@ -11,6 +11,7 @@
 
 #include "core/keys.h"
 #include "platform/text.h"
+#include "tools/record_text.h"
 
 namespace tesmo::tools {
 
@@ -26,11 +27,6 @@ struct SettingShape {
 const std::vector<SettingShape>& settingSpecs();
 const SettingShape* settingByPath(std::string_view path);
 const SettingShape* settingByKey(std::int32_t key);
-
-// Narrow records hold one byte per character: U+0000 to U+00FF.
-std::optional<char32_t> firstBeyondLatin1(WideView text);
-std::string latin1(WideView text);
-std::string codePoint(char32_t c);
 
 // ---- values and their record text; each error is a sentence about the value
 

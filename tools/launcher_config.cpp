@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kMaximumPrefixLength = 8;
-
 // Settings that are files or lists of files rather than records of their own.
 const char* const kFileSettings[] = {"splash.bitmap", "splash.image", "executable.icon",
                                      "files.include"};
@@ -41,10 +39,6 @@ std::string typeName(const toml::node& node) {
     }
 }
 
-std::string quotedUtf8(WideView text) {
-    return "\"" + toUtf8(text) + "\"";
-}
-
 std::string joinPath(std::string_view prefix, std::string_view key) {
     return prefix.empty() ? std::string(key) : std::string(prefix) + "." + std::string(key);
 }
@@ -62,15 +56,6 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
         }
     }
     return row[b.size()];
-}
-
-// Windows compares file names without regard to case.
-WideString foldedName(WideView name) {
-    WideString folded(name);
-    for (char16_t& c : folded) {
-        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c -= 0x20;
-    }
-    return folded;
 }
 
 // Every setting path and the tables that hold them.
@@ -540,14 +525,7 @@ class Parser {
     }
 
     std::optional<std::int32_t> keyNumber(const toml::key& key, const std::string& path) {
-        std::string_view text = key.str();
-        bool digits = !text.empty() && text.size() <= 10;
-        long long value = 0;
-        for (char c : text) {
-            digits = digits && c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
-        }
-        if (digits && value <= INT32_MAX) return static_cast<std::int32_t>(value);
+        if (std::optional<std::int32_t> number = tools::keyNumber(key.str())) return number;
         error(lineOf(key), path, "raw records are numbered: \"149\" = \"...\"");
         return std::nullopt;
     }
@@ -587,14 +565,8 @@ class Parser {
         }
         for (const auto& [key, value] : narrow_) {
             const Origin& origin = origins_[key];
-            const KeyInfo* info = findKey(key);
-            std::size_t capacity = info ? info->capacity : kPathCapacity;
-            if (value.size() > capacity - 1) {
-                error(origin.line, origin.setting,
-                      "the value has " + std::to_string(value.size()) +
-                          " characters, but the launcher reads at most " +
-                          std::to_string(capacity - 1));
-            }
+            std::string tooLong = capacityFault(key, value.size());
+            if (!tooLong.empty()) error(origin.line, origin.setting, tooLong);
             if (value.find('\0') != std::string::npos) {
                 error(origin.line, origin.setting,
                       "holds a NUL character, which would end the value for the launcher");

@@ -8,6 +8,7 @@
 
 #include "tools/block_writer.h"
 #include "tools/file_io.h"
+#include "tools/raw_config.h"
 #include "tools/tool_main.h"
 
 namespace tesmo::tools {

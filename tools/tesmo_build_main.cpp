@@ -9,6 +9,7 @@
 #include "tools/block_writer.h"
 #include "tools/file_io.h"
 #include "tools/launcher_config.h"
+#include "tools/launcher_decoder.h"
 #include "tools/launcher_resources.h"
 #include "tools/tool_main.h"
 

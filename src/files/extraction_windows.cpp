@@ -1,4 +1,3 @@
-#include <cstring>
 #include <vector>
 
 #include "config/configuration.h"
@@ -22,18 +21,6 @@ namespace {
 // comes out at the speed of a plain file copy.
 constexpr DWORD kChunkBytes = 1 << 20;
 
-void unscrambleBytes(unsigned char* bytes, DWORD count) {
-    constexpr std::uint64_t kWideMask = 0x0101010101010101ull * kIncludedFileMask;
-    DWORD i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);
-        word ^= kWideMask;
-        std::memcpy(bytes + i, &word, 8);
-    }
-    for (; i < count; ++i) bytes[i] ^= kIncludedFileMask;
-}
-
 int copyFileBytes(HANDLE source, HANDLE target, std::int64_t count, bool unscramble) {
     if (count <= 0) return 0;
     std::vector<unsigned char> buffer(
@@ -50,7 +37,7 @@ int copyFileBytes(HANDLE source, HANDLE target, std::int64_t count, bool unscram
                      static_cast<int>(GetLastError()), static_cast<long long>(total));
             return 1;
         }
-        if (unscramble) unscrambleBytes(buffer.data(), got);
+        if (unscramble) maskIncludedBytes(buffer.data(), got);
         DWORD offset = 0;
         while (offset < got) {
             DWORD written = 0;

@@ -1,8 +1,25 @@
 #include "files/included_files.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/path_text.h"
 
 namespace tesmo {
+
+// A word at a time, since the launcher unmasks every byte of bundles that may run to
+// hundreds of megabytes.
+void maskIncludedBytes(unsigned char* bytes, std::size_t count) {
+    constexpr std::uint64_t kWideMask = 0x0101010101010101ull * kIncludedFileMask;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        word ^= kWideMask;
+        std::memcpy(bytes + i, &word, 8);
+    }
+    for (; i < count; ++i) bytes[i] ^= kIncludedFileMask;
+}
 
 std::vector<WideString> includedFileNames(WideView names, int count) {
     std::vector<WideString> all = splitList(names, u';');

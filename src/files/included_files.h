@@ -2,6 +2,7 @@
 // little-endian size, then that many bytes, each combined with one mask byte.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "platform/text.h"
@@ -9,6 +10,10 @@
 namespace tesmo {
 
 constexpr unsigned char kIncludedFileMask = 0x96;
+
+// Masks or unmasks the bytes of an included file in place: the transformation is its own
+// inverse, so the builder and the launcher's extraction share it.
+void maskIncludedBytes(unsigned char* bytes, std::size_t count);
 
 // The names of key 2003 (";"-separated, empty pieces skipped), at most `count` of them.
 std::vector<WideString> includedFileNames(WideView names, int count);

@@ -8,6 +8,7 @@
 #include "config/block_reader.h"
 #include "core/keys.h"
 #include "files/included_files.h"
+#include "tools/raw_config.h"
 
 namespace tesmo::tools {
 namespace {

@@ -6,6 +6,7 @@
 #include "core/keys.h"
 #include "runtime/search_sequence.h"
 #include "tests/unit/fake_image.h"
+#include "tools/launcher_decoder.h"
 #include "tools/launcher_resources.h"
 
 namespace tesmo::tools {
