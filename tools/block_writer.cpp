@@ -20,13 +20,11 @@ std::string quotedLatin1(std::string_view latin1) {
 }
 
 void putInt32(std::string& out, std::int32_t value) {
-    auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+    appendLittleEndian(out, static_cast<std::uint32_t>(value), 4);
 }
 
 void putInt64(std::string& out, std::int64_t value) {
-    auto bits = static_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));
+    appendLittleEndian(out, static_cast<std::uint64_t>(value), 8);
 }
 
 void putCount(std::string& out, std::size_t count) {

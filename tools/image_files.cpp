@@ -1,5 +1,7 @@
 #include "tools/image_files.h"
 
+#include "tools/byte_fields.h"
+
 namespace tesmo::tools {
 
 namespace {
@@ -23,13 +25,11 @@ enum Compression : std::uint32_t {
 };
 
 std::uint32_t get(std::string_view bytes, std::size_t at, int size) {
-    std::uint32_t value = 0;
-    for (int i = size; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    return static_cast<std::uint32_t>(littleEndianAt(bytes, at, size));
 }
 
 void append(std::string& bytes, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    appendLittleEndian(bytes, value, size);
 }
 
 struct DibLayout {

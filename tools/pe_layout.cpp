@@ -15,12 +15,6 @@ PeSection sectionAt(std::string_view image, std::size_t entry) {
 
 }  // namespace
 
-std::uint64_t littleEndianAt(std::string_view bytes, std::uint64_t at, int size) {
-    std::uint64_t value = 0;
-    for (int i = size; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
 PeFault readPeLayout(std::string_view image, PeLayout& layout) {
     if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') return PeFault::NoMzHeader;
     std::uint64_t header = littleEndianAt(image, 60, 4);

@@ -7,10 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace tesmo::tools {
+#include "tools/byte_fields.h"
 
-// The value of `size` bytes at `at`, least significant first; the caller checks the bounds.
-std::uint64_t littleEndianAt(std::string_view bytes, std::uint64_t at, int size);
+namespace tesmo::tools {
 
 enum class PeFault { None, NoMzHeader, NoPeHeader };
 

@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 
+#include "tools/pe_layout.h"
+
 namespace tesmo::tools {
 
 std::strong_ordering operator<=>(const ResourceName& a, const ResourceName& b) {
@@ -24,9 +26,7 @@ constexpr std::uint32_t kResourceSectionFlags = 0x40000040u;  // initialised dat
 constexpr std::size_t kMaximumEntries = 100000;
 
 std::uint32_t get(std::string_view bytes, std::size_t at, int size) {
-    std::uint32_t value = 0;
-    for (int i = size; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    return static_cast<std::uint32_t>(littleEndianAt(bytes, at, size));
 }
 
 void put(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
@@ -34,8 +34,7 @@ void put(std::string& bytes, std::size_t at, std::uint32_t value, int size) {
 }
 
 void append(std::string& bytes, std::uint32_t value, int size) {
-    bytes.append(static_cast<std::size_t>(size), '\0');
-    put(bytes, bytes.size() - size, value, size);
+    appendLittleEndian(bytes, value, size);
 }
 
 std::uint64_t alignUp(std::uint64_t value, std::uint64_t alignment) {
@@ -46,13 +45,7 @@ bool isPowerOfTwo(std::uint32_t value) {
     return value != 0 && (value & (value - 1)) == 0;
 }
 
-struct Section {
-    std::size_t header = 0;  // offset of the section's table entry
-    std::uint32_t virtualSize = 0;
-    std::uint32_t virtualAddress = 0;
-    std::uint32_t rawSize = 0;
-    std::uint32_t rawOffset = 0;
-};
+using Section = PeSection;
 
 struct Headers {
     std::size_t optional = 0;  // offset of the optional header
@@ -69,18 +62,19 @@ struct Headers {
 
 // Reads the headers the editor relies on; every offset is checked against the file.
 std::string parseHeaders(std::string_view image, Headers& headers) {
-    if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
-        return "not a Windows executable (no MZ header)";
+    PeLayout layout;
+    switch (readPeLayout(image, layout)) {
+        case PeFault::NoMzHeader:
+            return "not a Windows executable (no MZ header)";
+        case PeFault::NoPeHeader:
+            return "not a Windows executable (no PE header)";
+        case PeFault::None:
+            break;
     }
-    std::size_t pe = get(image, 60, 4);
-    if (pe > image.size() - 24 || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
-        return "not a Windows executable (no PE header)";
-    }
-    std::uint32_t sectionCount = get(image, pe + 6, 2);
-    std::size_t optionalSize = get(image, pe + 20, 2);
-    headers.optional = pe + 24;
-    headers.sectionTable = headers.optional + optionalSize;
-    if (headers.sectionTable + 40 * std::size_t{sectionCount} > image.size() || optionalSize < 2) {
+    std::size_t optionalSize = layout.optionalSize;
+    headers.optional = layout.optionalHeader;
+    headers.sectionTable = layout.sectionTable;
+    if (!layout.sectionTableFits || optionalSize < 2) {
         return "the executable's headers are cut off";
     }
     std::uint32_t magic = get(image, headers.optional, 2);
@@ -101,11 +95,7 @@ std::string parseHeaders(std::string_view image, Headers& headers) {
     if (!isPowerOfTwo(headers.sectionAlignment) || !isPowerOfTwo(headers.fileAlignment)) {
         return "the executable's section or file alignment is not a power of two";
     }
-    for (std::uint32_t i = 0; i < sectionCount; ++i) {
-        std::size_t entry = headers.sectionTable + 40 * std::size_t{i};
-        headers.sections.push_back({entry, get(image, entry + 8, 4), get(image, entry + 12, 4),
-                                    get(image, entry + 16, 4), get(image, entry + 20, 4)});
-    }
+    headers.sections = peSections(image, layout);
     if (headers.sections.empty()) return "the executable has no sections";
     return {};
 }
