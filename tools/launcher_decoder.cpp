@@ -71,31 +71,61 @@ class ByteReader {
     bool failed_ = false;
 };
 
-}  // namespace
-
-DecodedLauncher decodeLauncher(std::string_view bytes) {
-    DecodedLauncher result;
+// Where the launcher looks for its block, and whether one is there.
+bool locateBlock(std::string_view bytes, DecodedLauncher& result) {
     PeLayout layout;
     switch (readPeLayout(bytes, layout)) {
         case PeFault::NoMzHeader:
             result.error = "not a Windows executable (no MZ header)";
-            return result;
+            return false;
         case PeFault::NoPeHeader:
             result.error = "not a Windows executable (no PE header)";
-            return result;
+            return false;
         case PeFault::None:
             break;
     }
     if (layout.sectionCount == 0 || !layout.sectionTableFits) {
         result.error = "the section table is missing or cut off";
-        return result;
+        return false;
     }
     result.blockStart = peImageEnd(bytes, layout);
     if (result.blockStart + 4 > bytes.size() ||
         littleEndianAt(bytes, result.blockStart, 4) != kBlockMagic) {
         result.error = "no configuration block behind the last section (a bare stub?)";
-        return result;
+        return false;
     }
+    return true;
+}
+
+// The launcher's own reading: names from key 2003, as many entries as key 2002 counts.
+bool readIncludedFiles(ByteReader& reader, DecodedLauncher& result) {
+    const NarrowRecord* count = lastNarrow(result.description, kKeyIncludedFileCount);
+    const NarrowRecord* names = lastNarrow(result.description, kKeyIncludedFileNames);
+    int remaining = count ? parseDecimal(count->value) : 0;
+    std::string_view list = names ? std::string_view(names->value) : std::string_view();
+    for (std::size_t start = 0; remaining > 0 && start < list.size();) {
+        std::size_t end = std::min(list.find(';', start), list.size());
+        std::string_view name = list.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        std::int64_t size = reader.number(8);
+        std::string content(reader.take(size > 0 ? static_cast<std::uint64_t>(size) : 0));
+        maskIncludedBytes(reinterpret_cast<unsigned char*>(content.data()), content.size());
+        if (reader.failed()) {
+            result.error = "the included file \"" + std::string(name) + "\" is cut off";
+            return false;
+        }
+        result.description.included.push_back({widenBytes(name), std::move(content)});
+        --remaining;
+    }
+    return true;
+}
+
+}  // namespace
+
+DecodedLauncher decodeLauncher(std::string_view bytes) {
+    DecodedLauncher result;
+    if (!locateBlock(bytes, result)) return result;
 
     ByteReader reader(bytes, result.blockStart + 4);
     result.headerValue1 = static_cast<std::int32_t>(reader.number(4));
@@ -119,26 +149,7 @@ DecodedLauncher decodeLauncher(std::string_view bytes) {
     }
     result.blockEnd = reader.position();
 
-    // The launcher's own reading: names from key 2003, as many entries as key 2002 counts.
-    const NarrowRecord* count = lastNarrow(description, kKeyIncludedFileCount);
-    const NarrowRecord* names = lastNarrow(description, kKeyIncludedFileNames);
-    int remaining = count ? parseDecimal(count->value) : 0;
-    std::string_view list = names ? std::string_view(names->value) : std::string_view();
-    for (std::size_t start = 0; remaining > 0 && start < list.size();) {
-        std::size_t end = std::min(list.find(';', start), list.size());
-        std::string_view name = list.substr(start, end - start);
-        start = end + 1;
-        if (name.empty()) continue;
-        std::int64_t size = reader.number(8);
-        std::string content(reader.take(size > 0 ? static_cast<std::uint64_t>(size) : 0));
-        maskIncludedBytes(reinterpret_cast<unsigned char*>(content.data()), content.size());
-        if (reader.failed()) {
-            result.error = "the included file \"" + std::string(name) + "\" is cut off";
-            return result;
-        }
-        description.included.push_back({widenBytes(name), std::move(content)});
-        --remaining;
-    }
+    if (!readIncludedFiles(reader, result)) return result;
     result.filesEnd = reader.position();
     return result;
 }

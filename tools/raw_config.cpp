@@ -118,13 +118,89 @@ std::string alreadySet(std::int32_t key, int line) {
 
 }  // namespace
 
-RawConfig parseRawConfig(std::string_view text, std::string_view fileName) {
-    RawConfig result;
-    BlockDescription& description = result.description;
-    if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
+namespace {
 
+// What parsing has seen so far, for the checks that span lines.
+struct RawParse {
+    RawConfig result;
     std::map<std::int32_t, int> narrowLines, wideLines, setLines;
     std::map<std::string, int> prefixLines;
+};
+
+// `[locale PREFIX]`: starts a localized set. Returns the fault, or an empty text.
+std::string localeLine(std::string_view content, int lineNumber, RawParse& parse) {
+    std::string_view inner = trimmed(content);
+    if (!startsWith(inner, "[locale") || inner.back() != ']' ||
+        (inner.size() > 8 && kBlanks.find(inner[7]) == std::string_view::npos)) {
+        return "expected [locale PREFIX]";
+    }
+    WideString prefix = fromUtf8(trimmed(inner.substr(7, inner.size() - 8)));
+    if (auto beyond = firstBeyondLatin1(prefix)) {
+        return "the locale prefix holds " + codePoint(*beyond) + ", beyond U+00FF";
+    }
+    std::string fault;
+    auto [found, inserted] = parse.prefixLines.emplace(latin1(prefix), lineNumber);
+    if (!inserted) {
+        fault = "locale " + quotedUtf8(prefix) + " already starts a section on line " +
+                std::to_string(found->second);
+    }
+    parse.result.description.localized.push_back({latin1(prefix), {}});
+    parse.setLines.clear();
+    return fault;
+}
+
+bool isIncludeLine(std::string_view content) {
+    return startsWith(content, "include") && content.size() > 7 &&
+           kBlanks.find(content[7]) != std::string_view::npos;
+}
+
+// `include NAME=HOSTPATH`. Returns the fault, or an empty text.
+std::string includeLine(std::string_view content, int lineNumber, RawParse& parse) {
+    std::string_view rest = content.substr(8);
+    std::size_t equals = rest.find('=');
+    if (equals == std::string_view::npos) return "expected include NAME=HOSTPATH";
+    std::string_view hostPath = trimmed(rest.substr(equals + 1));
+    if (hostPath.empty()) return "include has no host path after \"=\"";
+    parse.result.includes.push_back(
+        {fromUtf8(trimmed(rest.substr(0, equals))), std::string(hostPath), lineNumber});
+    return {};
+}
+
+// KEY=VALUE or wide.KEY=VALUE, at the top level or in the current localized set.
+std::string assignmentLine(std::string_view content, int lineNumber, RawParse& parse) {
+    BlockDescription& description = parse.result.description;
+    bool inSet = !description.localized.empty();
+    Assignment assignment;
+    std::string fault = parseAssignment(content, inSet, assignment);
+    if (!fault.empty()) return fault;
+    auto& lines = inSet ? parse.setLines : assignment.wide ? parse.wideLines : parse.narrowLines;
+    auto [found, inserted] = lines.emplace(assignment.key, lineNumber);
+    if (!inserted) return alreadySet(assignment.key, found->second);
+    if (inSet) {
+        description.localized.back().records.push_back(
+            {assignment.key, std::move(assignment.value)});
+    } else if (assignment.wide) {
+        description.wide.push_back({assignment.key, std::move(assignment.value)});
+    } else {
+        description.narrow.push_back({assignment.key, std::move(assignment.narrowValue)});
+    }
+    return {};
+}
+
+std::string rawLine(std::string_view line, int lineNumber, RawParse& parse) {
+    if (!isValidUtf8(line)) return "the line is not valid UTF-8";
+    std::string_view content = line.substr(std::min(line.find_first_not_of(kBlanks), line.size()));
+    if (content.empty() || content[0] == '#') return {};
+    if (content[0] == '[') return localeLine(content, lineNumber, parse);
+    if (isIncludeLine(content)) return includeLine(content, lineNumber, parse);
+    return assignmentLine(content, lineNumber, parse);
+}
+
+}  // namespace
+
+RawConfig parseRawConfig(std::string_view text, std::string_view fileName) {
+    RawParse parse;
+    if (startsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     int lineNumber = 0;
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t end = text.find('\n', start);
@@ -133,80 +209,13 @@ RawConfig parseRawConfig(std::string_view text, std::string_view fileName) {
         start = end == std::string_view::npos ? text.size() + 1 : end + 1;
         ++lineNumber;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        auto fail = [&](const std::string& message) {
-            result.errors.push_back(std::string(fileName) + ":" + std::to_string(lineNumber) +
-                                    ": " + message);
-        };
-
-        if (!isValidUtf8(line)) {
-            fail("the line is not valid UTF-8");
-            continue;
-        }
-        std::string_view content =
-            line.substr(std::min(line.find_first_not_of(kBlanks), line.size()));
-        if (content.empty() || content[0] == '#') continue;
-
-        if (content[0] == '[') {
-            std::string_view inner = trimmed(content);
-            if (!startsWith(inner, "[locale") || inner.back() != ']' ||
-                (inner.size() > 8 && kBlanks.find(inner[7]) == std::string_view::npos)) {
-                fail("expected [locale PREFIX]");
-                continue;
-            }
-            WideString prefix = fromUtf8(trimmed(inner.substr(7, inner.size() - 8)));
-            if (auto beyond = firstBeyondLatin1(prefix)) {
-                fail("the locale prefix holds " + codePoint(*beyond) + ", beyond U+00FF");
-                continue;
-            }
-            auto [found, inserted] = prefixLines.emplace(latin1(prefix), lineNumber);
-            if (!inserted) {
-                fail("locale " + quotedUtf8(prefix) + " already starts a section on line " +
-                     std::to_string(found->second));
-            }
-            description.localized.push_back({latin1(prefix), {}});
-            setLines.clear();
-            continue;
-        }
-
-        if (startsWith(content, "include") && content.size() > 7 &&
-            kBlanks.find(content[7]) != std::string_view::npos) {
-            std::string_view rest = content.substr(8);
-            std::size_t equals = rest.find('=');
-            if (equals == std::string_view::npos) {
-                fail("expected include NAME=HOSTPATH");
-                continue;
-            }
-            std::string_view hostPath = trimmed(rest.substr(equals + 1));
-            if (hostPath.empty()) {
-                fail("include has no host path after \"=\"");
-                continue;
-            }
-            result.includes.push_back(
-                {fromUtf8(trimmed(rest.substr(0, equals))), std::string(hostPath), lineNumber});
-            continue;
-        }
-
-        bool inSet = !description.localized.empty();
-        Assignment assignment;
-        std::string fault = parseAssignment(content, inSet, assignment);
+        std::string fault = rawLine(line, lineNumber, parse);
         if (!fault.empty()) {
-            fail(fault);
-            continue;
-        }
-        auto& lines = inSet ? setLines : assignment.wide ? wideLines : narrowLines;
-        auto [found, inserted] = lines.emplace(assignment.key, lineNumber);
-        if (!inserted) {
-            fail(alreadySet(assignment.key, found->second));
-        } else if (inSet) {
-            description.localized.back().records.push_back(
-                {assignment.key, std::move(assignment.value)});
-        } else if (assignment.wide) {
-            description.wide.push_back({assignment.key, std::move(assignment.value)});
-        } else {
-            description.narrow.push_back({assignment.key, std::move(assignment.narrowValue)});
+            parse.result.errors.push_back(std::string(fileName) + ":" + std::to_string(lineNumber) +
+                                          ": " + fault);
         }
     }
-    return result;
+    return parse.result;
 }
 
 std::vector<std::string> applyAssignment(BlockDescription& description, std::string_view text,
