@@ -1,18 +1,16 @@
 #include "core/error_reporting.h"
 #include "core/keys.h"
 #include "core/log.h"
-#include "core/settings.h"
 #include "files/temp_directory.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "runtime/installation_check.h"
 #include "runtime/java_version.h"
+#include "runtime/runtime_windows.h"
 
 namespace tesmo {
 
 namespace {
 
-constexpr char16_t kVersionCacheKey[] = u"SOFTWARE\\dravik-labs\\tesmo\\jvms\\";
 constexpr DWORD kStillActive = 259;
 // Enough for the notices a VM prints before its version line; the version line itself
 // is read only to its first 99 bytes.
@@ -45,78 +43,61 @@ std::string readProbeOutput(const WideString& file) {
     return lines;
 }
 
-}  // namespace
-
-bool javaExeForHome(const WideString& home, WideString& javaExe) {
-    javaExe = home + u"\\jre\\bin\\java.exe";
-    if (getSettingInt(kKeyRequireDevelopmentKit) != 0) {
-        if (pathExists(home + u"\\lib\\tools.jar")) return true;
-        // Development kits since Java 9 have neither tools.jar nor an embedded jre; their
-        // compiler marks them.
-        if (!isDirectory(home + u"\\jre") && pathExists(home + u"\\bin\\javac.exe")) {
-            javaExe = home + u"\\bin\\java.exe";
-            return true;
-        }
-        return false;
-    }
-    if (!pathExists(javaExe)) javaExe = home + u"\\bin\\java.exe";
-    return true;
-}
-
-bool readCachedVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
-                       WideString& versionOut) {
-    WideString key = kVersionCacheKey + versionCacheSubkey(javaExe);
+bool readCache(const WideString& key, CachedVersionRecord& record) {
     HKEY handle;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, asWindows(key), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
         return false;
     }
-    bool ok = false;
-    BYTE stamp[8];
+    char stamp[8];
     DWORD size = sizeof stamp;
-    if (RegQueryValueExW(handle, L"LastWriteTime", nullptr, nullptr, stamp, &size) ==
-            ERROR_SUCCESS &&
-        size == 8) {
-        std::uint64_t cached = 0;
-        for (int i = 7; i >= 0; --i) cached = (cached << 8) | stamp[i];
-        WideString version(kPathCapacity / 2, u'\0');
-        DWORD bytes = static_cast<DWORD>(version.size() * 2);
-        DWORD type = REG_NONE;
-        // Only text is a version: a number's bytes read as text are garbage such as ".8",
-        // which would refuse a runtime whose real version fits.
-        if (cached == lastWriteTime &&
-            RegQueryValueExW(handle, L"Version", nullptr, &type,
-                             reinterpret_cast<BYTE*>(version.data()), &bytes) == ERROR_SUCCESS &&
-            type == REG_SZ) {
-            version.resize(bytes / 2);
-            // Stored with or without terminator; either way the text ends at the first one.
-            std::size_t end = version.find(u'\0');
-            if (end != WideString::npos) version.resize(end);
-            versionOut = version;
-            ok = version != u"1.7." && version != u"1.6." && version != u"1.5.";
-        }
+    if (RegQueryValueExW(handle, L"LastWriteTime", nullptr, nullptr, reinterpret_cast<BYTE*>(stamp),
+                         &size) == ERROR_SUCCESS) {
+        record.stamp.assign(stamp, size);
+    }
+    WideString version(kPathCapacity / 2, u'\0');
+    DWORD bytes = static_cast<DWORD>(version.size() * 2);
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(handle, L"Version", nullptr, &type,
+                         reinterpret_cast<BYTE*>(version.data()), &bytes) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        version.resize(bytes / 2);
+        record.text = version;
     }
     RegCloseKey(handle);
-    return ok;
+    return true;
 }
 
-void writeCachedVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
-                        const WideString& version) {
-    WideString key = kVersionCacheKey + versionCacheSubkey(javaExe);
+void writeCache(const WideString& key, const std::string& stamp, const WideString& version) {
     HKEY handle;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, asWindows(key), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         &handle, nullptr) != ERROR_SUCCESS) {
         return;
     }
-    BYTE stamp[8];
-    for (int i = 0; i < 8; ++i) stamp[i] = static_cast<BYTE>(lastWriteTime >> (8 * i));
-    RegSetValueExW(handle, L"LastWriteTime", 0, REG_BINARY, stamp, sizeof stamp);
+    RegSetValueExW(handle, L"LastWriteTime", 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(stamp.data()), static_cast<DWORD>(stamp.size()));
     RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
                    static_cast<DWORD>((version.size() + 1) * 2));
     RegCloseKey(handle);
 }
 
-bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
-                      WideString& versionOut, unsigned long timeoutMs) {
+ProbeResult probe(const WideString& javaExe, WideString& version) {
+    return probeJavaVersion(javaExe, version);
+}
+
+}  // namespace
+
+const InstallationSources kWindowsInstallation = {
+    [](const WideString& path) { return pathExists(path); },
+    &isDirectory,
+    &fullPath,
+    &findEntry,
+    &readCache,
+    &writeCache,
+    &probe,
+};
+
+ProbeResult probeJavaVersion(const WideString& javaExe, WideString& versionOut,
+                             unsigned long timeoutMs) {
     WideString shortPath = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
         return GetShortPathNameW(asWindows(javaExe), buffer, size);
     });
@@ -147,7 +128,7 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
     startup.wShowWindow = SW_HIDE;
     startup.hStdError = inheritable;
     PROCESS_INFORMATION process = {};
-    bool ok = false;
+    ProbeResult result = ProbeResult::Failed;
     if (!CreateProcessW(nullptr, asWindows(command), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
                         nullptr, nullptr, &startup, &process)) {
         logMessage("Could not create process %S > %S (error %d)", command, outputFile,
@@ -162,7 +143,7 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
             logMessage("Terminating process");
             TerminateProcess(process.hProcess, 1);
         } else if (exitCode != 0) {
-            writeCachedVersion(javaExe, lastWriteTime, u"1.0.0");
+            result = ProbeResult::ExitCode;
         }
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
@@ -172,48 +153,11 @@ bool probeJavaVersion(const WideString& javaExe, std::uint64_t lastWriteTime,
             if (version) {
                 versionOut = *version;
                 logMessage("Java version: %S", versionOut);
-                ok = true;
+                result = ProbeResult::Version;
             }
         }
     }
     DeleteFileW(asWindows(outputFile));
-    return ok;
-}
-
-bool checkJavaExe(WideString& javaExe, WideString& versionOut, const WideString& lower,
-                  const WideString& upper, bool allowPrerelease) {
-    logMessage("checkJavaExe (%S, [out], %S, %S, %d)", javaExe, lower, upper,
-               allowPrerelease ? 1 : 0);
-    WideString normalised;
-    fullPath(normalised, javaExe, false);
-    javaExe = normalised;
-
-    bool result = false;
-    std::uint64_t lastWriteTime = 0;
-    if (!findEntry(javaExe, &lastWriteTime)) {
-        logMessage("file doesn't exist");
-    } else {
-        logMessage("file exists");
-        versionOut.clear();
-        bool prereleaseConfigured = getSettingInt(kKeyAllowPrerelease) != 0;
-        if (readCachedVersion(javaExe, lastWriteTime, versionOut) && versionOut != u"1.0.0") {
-            logMessage("got version from registry %S", versionOut);
-            result =
-                versionAcceptable(versionOut, lower, upper, allowPrerelease, prereleaseConfigured);
-        } else if (probeJavaVersion(javaExe, lastWriteTime, versionOut)) {
-            logMessage("got version from execution %S", versionOut);
-            writeCachedVersion(javaExe, lastWriteTime, versionOut);
-            result =
-                versionAcceptable(versionOut, lower, upper, allowPrerelease, prereleaseConfigured);
-        } else {
-            logMessage("couldn't get version");
-        }
-    }
-    if (result && getSettingInt(kKeyExecutableType) == 1 && javaExe.size() >= 4) {
-        javaExe.replace(javaExe.size() - 4, 4, u"w.exe");
-        result = pathExists(javaExe);
-    }
-    logMessage("checkJavaExe returning %d", result ? 1 : 0);
     return result;
 }
 

@@ -6,7 +6,7 @@
 #include "core/log.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "runtime/runtime_search.h"
+#include "runtime/runtime_windows.h"
 
 namespace tesmo {
 

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "runtime/runtime_search.h"
+#include "runtime/runtime_windows.h"
 
 namespace tesmo {
 

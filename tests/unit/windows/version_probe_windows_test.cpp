@@ -2,7 +2,7 @@
 
 #include "platform/paths.h"
 #include "platform/text_windows.h"
-#include "runtime/installation_check.h"
+#include "runtime/runtime_windows.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {
@@ -18,7 +18,6 @@ class VersionProbe : public ::testing::Test {
         java = folder + u"\\java.exe";
         ASSERT_TRUE(CopyFileW(asWindows(executableDirectoryWide() + u"standins\\java-standin.exe"),
                               asWindows(java), FALSE));
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\dravik-labs\\tesmo\\jvms");
         testing::clearCapturedLog();
     }
     void TearDown() override {
@@ -26,7 +25,6 @@ class VersionProbe : public ::testing::Test {
             DeleteFileW(asWindows(folder + name));
         }
         RemoveDirectoryW(asWindows(folder));
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\dravik-labs\\tesmo\\jvms");
     }
     void configure(const std::string& text) {
         HANDLE file = CreateFileW(asWindows(folder + u"\\standin.cfg"), GENERIC_WRITE, 0, nullptr,
@@ -46,19 +44,16 @@ class VersionProbe : public ::testing::Test {
         CloseHandle(file);
         return std::string(buffer, got);
     }
-    bool cached(WideString& version) { return readCachedVersion(java, 42, version); }
     WideString folder, java;
 };
 
-TEST_F(VersionProbe, ReadsTheVersionWithoutCachingIt) {
+TEST_F(VersionProbe, ReadsTheVersionAfterTheNotices) {
     configure(
         "banner=Picked up _JAVA_OPTIONS: -Xmx1g\nbanner=openjdk version \"17.0.15\" "
         "2025-04-15\nbanner=OpenJDK Runtime Environment\n");
-    WideString version, stored;
-    ASSERT_TRUE(probeJavaVersion(java, 42, version));
+    WideString version;
+    ASSERT_EQ(probeJavaVersion(java, version), ProbeResult::Version);
     EXPECT_EQ(version, u"17.0.15");
-    // The caller decides what to cache from a successful probe.
-    EXPECT_FALSE(cached(stored));
     const auto& log = testing::capturedLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "Exit Code 0"), log.end());
     EXPECT_EQ(log.back(), "Java version: 17.0.15");
@@ -68,28 +63,25 @@ TEST_F(VersionProbe, ReadsTheVersionWithoutCachingIt) {
     EXPECT_NE(calls.find(" -version"), std::string::npos);
 }
 
-TEST_F(VersionProbe, FailingExitCodeIsCachedAsTheMarkerVersion) {
+TEST_F(VersionProbe, AFailingExitCodeIsReportedWhateverWasPrinted) {
     configure("banner=java version \"1.8.0_201\"\nexit=3\n");
-    WideString version, stored;
-    EXPECT_FALSE(probeJavaVersion(java, 42, version));
-    ASSERT_TRUE(cached(stored));
-    EXPECT_EQ(stored, u"1.0.0");
+    WideString version;
+    EXPECT_EQ(probeJavaVersion(java, version), ProbeResult::ExitCode);
+    EXPECT_TRUE(version.empty());
 }
 
-TEST_F(VersionProbe, UnexpectedFirstLineFailsWithoutCaching) {
+TEST_F(VersionProbe, UnexpectedFirstLineFails) {
     configure("banner=Error occurred during initialization of VM\nbanner=java version \"1.8\"\n");
-    WideString version, stored;
-    EXPECT_FALSE(probeJavaVersion(java, 42, version));
-    EXPECT_FALSE(cached(stored));
+    WideString version;
+    EXPECT_EQ(probeJavaVersion(java, version), ProbeResult::Failed);
 }
 
-TEST_F(VersionProbe, ATooLongProbeIsTerminatedAndNotCached) {
+TEST_F(VersionProbe, ATooLongProbeIsTerminatedAndFails) {
     configure("banner=java version \"1.8.0_201\"\ndelay_ms=20000\n");
-    WideString version, stored;
+    WideString version;
     DWORD started = GetTickCount();
-    EXPECT_FALSE(probeJavaVersion(java, 42, version, 500));
+    EXPECT_EQ(probeJavaVersion(java, version, 500), ProbeResult::Failed);
     EXPECT_LT(GetTickCount() - started, 10000u);
-    EXPECT_FALSE(cached(stored));
     const auto& log = testing::capturedLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "Exit Code 259"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process"), log.end());
