@@ -19,7 +19,7 @@ struct Machine {
     std::map<WideString, CachedVersionRecord> cache;
     std::map<std::pair<WideString, WideString>, WideString> values;  // (HKxx\key, name)
     std::map<WideString, WideString> variables;
-    std::list<WideString> opened;
+    std::list<std::vector<WideString>> opened;
     int openKeys = 0;
     int probes = 0;
 };
@@ -30,87 +30,71 @@ const std::string kStamp("\x08\x07\x06\x05\x04\x03\x02\x01", 8);
 bool exists(const WideString& path) {
     return machine.files.count(path) != 0;
 }
-bool isDirectory(const WideString& path) {
-    auto next = machine.files.lower_bound(path + u"\\");
-    return next != machine.files.end() && startsWith(next->first, path + u"\\");
-}
-bool same(WideString& out, const WideString& path, bool) {
-    return !(out = path).empty();
-}
-bool stamp(const WideString& path, std::uint64_t* time) {
-    return (*time = kTime), exists(path);
-}
-bool readCache(const WideString& key, CachedVersionRecord& record) {
-    auto found = machine.cache.find(key);
-    return found != machine.cache.end() && (record = found->second, true);
-}
-void writeCache(const WideString& key, const std::string& stamp, const WideString& version) {
-    machine.cache[key] = {stamp, version};
-}
-ProbeResult probe(const WideString& javaExe, WideString& version) {
-    ++machine.probes;
-    version = machine.files.at(javaExe);
-    return version.empty() ? ProbeResult::ExitCode : ProbeResult::Version;
-}
-const InstallationSources kInstallation = {&exists,    &isDirectory, &same, &stamp,
-                                           &readCache, &writeCache,  &probe};
+const InstallationSources kInstallation = {
+    &exists,
+    [](const WideString& path) { return exists(path + u"\\bin\\java.exe"); },
+    [](WideString& out, const WideString& path, bool) { return !(out = path).empty(); },
+    [](const WideString& path, std::uint64_t* time) { return (*time = kTime), exists(path); },
+    [](const WideString& key, CachedVersionRecord& record) {
+        return machine.cache.count(key) != 0 && (record = machine.cache[key], true);
+    },
+    [](const WideString& key, const std::string& stamp, const WideString& version) {
+        machine.cache[key] = {stamp, version};
+    },
+    [](const WideString& javaExe, WideString& version) {
+        version = machine.files.at(javaExe);
+        return ++machine.probes, version.empty() ? ProbeResult::ExitCode : ProbeResult::Version;
+    }};
 
 WideString keyPath(Hive hive, WideString key) {
     if (key.back() == u'\\') key.pop_back();
     return (hive == Hive::LocalMachine ? u"HKLM\\" : u"HKCU\\") + key;
 }
-std::vector<WideString> children(const WideString& key) {
-    std::vector<WideString> names;
-    for (const auto& [entry, text] : machine.values) {
-        if (!startsWith(entry.first, key + u"\\")) continue;
-        WideString name = entry.first.substr(key.size() + 1);
-        name.resize(std::min(name.size(), name.find(u'\\')));
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    }
-    return names;
-}
+// An open key is the list of its subkeys.
 void* openKey(Hive hive, const WideString& key) {
-    WideString path = keyPath(hive, key);
+    WideString path = keyPath(hive, key) + u"\\";
+    std::vector<WideString> names;
+    bool found = false;
     for (const auto& [entry, text] : machine.values) {
-        if (entry.first != path && !startsWith(entry.first, path + u"\\")) continue;
-        ++machine.openKeys;
-        return &machine.opened.emplace_back(path);
+        found = found || entry.first + u"\\" == path || startsWith(entry.first, path);
+        WideString name = entry.first.substr(std::min(path.size(), entry.first.size()));
+        name.resize(std::min(name.size(), name.find(u'\\')));
+        if (startsWith(entry.first, path) &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
     }
-    return nullptr;
+    if (!found) return nullptr;
+    ++machine.openKeys;
+    return &machine.opened.emplace_back(names);
 }
-void closeKey(void*) {
-    --machine.openKeys;
-}
-SubkeyStatus subkeyAt(void* key, std::uint32_t index, WideString& name) {
-    std::vector<WideString> names = children(*static_cast<WideString*>(key));
-    if (index >= names.size()) return SubkeyStatus::Failed;
-    name = names[index];
-    return SubkeyStatus::Named;
-}
-std::optional<WideString> readString(Hive hive, const WideString& key, const WideString& value,
-                                     std::size_t) {
-    auto found = machine.values.find({keyPath(hive, key), value});
-    if (found == machine.values.end()) return std::nullopt;
-    return found->second;
-}
-const RegistrySources kRegistry = {&openKey, &closeKey, &subkeyAt, &readString};
+const RegistrySources kRegistry = {
+    &openKey, [](void*) { --machine.openKeys; },
+    [](void* key, std::uint32_t index, WideString& name) {
+        const auto& names = *static_cast<std::vector<WideString>*>(key);
+        if (index >= names.size()) return SubkeyStatus::Failed;
+        return (name = names[index]), SubkeyStatus::Named;
+    },
+    [](Hive hive, const WideString& key, const WideString& value, std::size_t) {
+        auto found = machine.values.find({keyPath(hive, key), value});
+        return found == machine.values.end() ? std::nullopt : std::optional(found->second);
+    }};
 
-void expand(WideString& text) {
-    if (startsWith(text, u"%HOME%")) text.replace(0, 6, u"c:");
-}
-std::optional<WideString> variable(const WideString& name) {
-    auto found = machine.variables.find(name);
-    return found == machine.variables.end() ? std::nullopt : std::optional(found->second);
-}
-WideString javaOnPath() {
-    return exists(u"c:\\s\\bin\\java.exe") ? u"c:\\s\\bin\\java.exe" : u"";
-}
-std::optional<std::string> readStart(const WideString& path, std::size_t capacity) {
-    if (!exists(path)) return std::nullopt;
-    return toUtf8(machine.files[path]).substr(0, capacity);
-}
-const SearchSources kSearch = {kInstallation, kRegistry,   &expand,   [](const WideString&) {},
-                               &variable,     &javaOnPath, &readStart};
+const SearchSources kSearch = {
+    kInstallation,
+    kRegistry,
+    [](WideString& text) {
+        if (startsWith(text, u"%HOME%")) text.replace(0, 6, u"c:");
+    },
+    [](const WideString&) {},
+    [](const WideString& name) {
+        auto found = machine.variables.find(name);
+        return found == machine.variables.end() ? std::nullopt : std::optional(found->second);
+    },
+    []() { return WideString(exists(u"c:\\s\\bin\\java.exe") ? u"c:\\s\\bin\\java.exe" : u""); },
+    [](const WideString& path, std::size_t capacity) {
+        return exists(path) ? std::optional(toUtf8(machine.files[path]).substr(0, capacity))
+                            : std::nullopt;
+    }};
 
 // The executables the installation check was asked about, in order.
 std::vector<WideString> checked() {
@@ -249,6 +233,72 @@ TEST_F(Runtime, VersionFromTheCacheOrTheProbe) {
         EXPECT_EQ(machine.cache[key].stamp, kStamp);
         EXPECT_EQ(machine.cache[key].text, c.cachedAfter);
         EXPECT_EQ(javaExe, c.windowed ? u"c:\\h\\bin\\javaw.exe" : exe);
+    }
+}
+
+TEST_F(Runtime, RegistryCatalogueOrderAndTheHigherVersion) {
+    const WideString jre = u"HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\";
+    const WideString jdk = u"HKLM\\SOFTWARE\\JavaSoft\\Java Development Kit\\";
+    const WideString user = u"HKCU\\SOFTWARE\\dravik-labs\\tesmo\\locatedjvms\\c:/";
+    const WideString hklm = u"HKLM\\SOFTWARE\\dravik-labs\\tesmo\\locatedjvms\\c:/";
+    using Home = std::pair<const char16_t*, const char16_t*>;  // registered or located
+    struct Case {
+        std::vector<Home> registered, located, machineLocated;
+        bool kit;
+        std::vector<const char16_t*> checks;  // homes, in order; the last one wins
+        bool found;
+    };
+    const Case cases[] = {
+        // Loosely in the limits, by code unit highest first: 1.10 and 1.6 are not tried.
+        {{{u"1.10", u"1.9"},
+          {u"1.9", u"1.6"},
+          {u"1.7.0_51", u"1.6"},
+          {u"1.7", u"1.6"},
+          {u"1.6", u"1.8"}},
+         {},
+         {},
+         false,
+         {u"1.9", u"1.7.0_51", u"1.7"},
+         false},
+        {{{u"1.8", u"1.8.0_2"}}, {{u"lu", u"1.8.0_1"}}, {}, false, {u"1.8", u"lu", u"1.8"}, true},
+        {{{u"1.8", u"1.8.0_1"}}, {{u"lu", u"1.8.0_1"}}, {}, false, {u"1.8", u"lu", u"lu"}, true},
+        {{{u"1.8", u"1.9.0-ea"}},
+         {{u"lu", u"1.8.0_1"}},
+         {},
+         false,
+         {u"1.8", u"1.8", u"lu", u"lu"},
+         true},
+        {{}, {{u"lu", u"1.8.0_3"}}, {{u"lm", u"1.8.0_3"}}, false, {u"lu", u"lm", u"lm"}, true},
+        {{}, {{u"lu", u"1.8.0_4"}}, {{u"lm", u"1.8.0_3"}}, false, {u"lu", u"lm", u"lu"}, true},
+        {{}, {{u"la", u"1.8.0_1"}, {u"lb", u"1.8.0_1"}}, {}, false, {u"la", u"lb", u"la"}, true},
+        {{{u"1.8", u"1.8.0_1"}}, {}, {}, true, {}, false}};
+    for (const Case& c : cases) {
+        SetUp();
+        narrowSettings[131] = c.kit ? "1" : "0";
+        for (const auto& [name, version] : c.registered) {
+            machine.values[{jre + name, u"JavaHome"}] = u"c:\\" + WideString(name);
+            machine.files[u"c:\\" + WideString(name) + u"\\bin\\java.exe"] = version;
+        }
+        if (!c.registered.empty())
+            machine.values[{jre.substr(0, jre.size() - 1), u"CurrentVersion"}] =
+                c.registered[0].first;
+        for (const auto& [list, hive] :
+             {std::pair(&c.located, &user), std::pair(&c.machineLocated, &hklm)}) {
+            for (const auto& [name, version] : *list) {
+                machine.values[{*hive + name + u"/bin/java.exe", u""}] = u"";
+                machine.files[u"c:\\" + WideString(name) + u"\\bin\\java.exe"] = version;
+            }
+        }
+        WideString javaExe;
+        EXPECT_EQ(findRegisteredJvm(kRegistry, kInstallation, javaExe, u"1.7", u""), c.found);
+        std::vector<WideString> expected;
+        for (const char16_t* home : c.checks)
+            expected.push_back(u"c:\\" + WideString(home) + u"\\bin\\java.exe");
+        if (c.found) {
+            EXPECT_EQ(javaExe, expected.back());
+            expected.pop_back();
+        }
+        EXPECT_EQ(checked(), expected);
     }
 }
 
