@@ -6,11 +6,12 @@
 // keeps the desktop of a session alive (see there); `wintest add-resource` gives an
 // executable a resource section at its end, or the splash pictures; `wintest resources`
 // reports the pictures of a launcher the way Windows loads them; `wintest watch` records
-// when the windows of a process can be seen.
+// when the windows of a process can be seen; `wintest registry` writes a registry fixture.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -896,6 +897,126 @@ int fileTime(const Options& options) {
     return 0;
 }
 
+// The bytes of a hex field; nullopt when it is not hex.
+std::optional<std::string> fromHex(const std::string& text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        char* end = nullptr;
+        std::string pair = text.substr(i, 2);
+        unsigned long value = std::strtoul(pair.c_str(), &end, 16);
+        if (*end != '\0') return std::nullopt;
+        bytes.push_back(static_cast<char>(value));
+    }
+    return bytes;
+}
+
+std::wstring wideFromBytes(const std::string& bytes) {
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+// "HKEY_CURRENT_USER\SOFTWARE\x" -> the open hive and "SOFTWARE\x".
+std::optional<std::pair<HKEY, std::wstring>> splitHive(const std::wstring& path) {
+    std::size_t slash = path.find(L'\\');
+    std::wstring hive = path.substr(0, slash);
+    std::wstring rest = slash == std::wstring::npos ? L"" : path.substr(slash + 1);
+    if (hive == L"HKEY_CURRENT_USER") return std::make_pair(HKEY_CURRENT_USER, rest);
+    if (hive == L"HKEY_LOCAL_MACHINE") return std::make_pair(HKEY_LOCAL_MACHINE, rest);
+    return std::nullopt;
+}
+
+// Writes a whole registry fixture in one process with the registry API, so that values of
+// any type, size and termination can be written exactly. The file holds one operation a
+// line, fields separated by tabs, names and data as hex (names and key paths UTF-16LE):
+//   key <path>                    creates the key, which later lines act on
+//   delete <path>                 deletes the key with everything below it, if it exists
+//   value <type> <name> <data>    sets a value of the current key (type as a number)
+//   drop <name>                   deletes a value of the current key, if it exists
+int registry(const Options& options) {
+    auto path = options.get(L"file");
+    if (!path || !options.onlyKnown({L"file"})) {
+        fail("registry: --file is required");
+        return kExitUsage;
+    }
+    std::optional<std::string> content = readFile(*path);
+    if (!content) {
+        fail("registry: cannot read the fixture file");
+        return kExitUsage;
+    }
+    HKEY current = nullptr;
+    auto closeCurrent = [&] {
+        if (current != nullptr) RegCloseKey(current);
+        current = nullptr;
+    };
+    std::size_t start = 0;
+    int line = 0;
+    while (start < content->size()) {
+        std::size_t end = content->find('\n', start);
+        if (end == std::string::npos) end = content->size();
+        std::vector<std::string> fields;
+        std::size_t field = start;
+        for (std::size_t tab; (tab = content->find('\t', field)) < end; field = tab + 1) {
+            fields.push_back(content->substr(field, tab - field));
+        }
+        fields.push_back(content->substr(field, end - field));
+        start = end + 1;
+        ++line;
+        const std::string op = fields[0];
+        std::optional<DWORD> type;
+        if (op == "value" && fields.size() > 1) {
+            type = parseNumber(fromUtf8(fields[1]));
+            fields.erase(fields.begin() + 1);
+        }
+        std::vector<std::string> decoded;
+        for (std::size_t i = 1; i < fields.size(); ++i) {
+            std::optional<std::string> bytes = fromHex(fields[i]);
+            if (!bytes) {
+                fail("registry: line " + std::to_string(line) + ": a field is not hex");
+                closeCurrent();
+                return kExitUsage;
+            }
+            decoded.push_back(*bytes);
+        }
+        LSTATUS status = ERROR_SUCCESS;
+        if ((op == "key" || op == "delete") && decoded.size() == 1) {
+            auto hive = splitHive(wideFromBytes(decoded[0]));
+            if (!hive) {
+                fail("registry: line " + std::to_string(line) + ": not a key of HKCU or HKLM");
+                closeCurrent();
+                return kExitUsage;
+            }
+            closeCurrent();
+            if (op == "key") {
+                status =
+                    RegCreateKeyExW(hive->first, hive->second.c_str(), 0, nullptr, 0,
+                                    KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &current, nullptr);
+            } else {
+                status = RegDeleteTreeW(hive->first, hive->second.c_str());
+                if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+            }
+        } else if (op == "value" && type && decoded.size() == 2 && current != nullptr) {
+            status = RegSetValueExW(current, wideFromBytes(decoded[0]).c_str(), 0, *type,
+                                    reinterpret_cast<const BYTE*>(decoded[1].data()),
+                                    static_cast<DWORD>(decoded[1].size()));
+        } else if (op == "drop" && decoded.size() == 1 && current != nullptr) {
+            status = RegDeleteValueW(current, wideFromBytes(decoded[0]).c_str());
+            if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+        } else if (!op.empty() || !decoded.empty()) {
+            fail("registry: line " + std::to_string(line) + " not understood");
+            closeCurrent();
+            return kExitUsage;
+        }
+        if (status != ERROR_SUCCESS) {
+            fail("registry: line " + std::to_string(line) + " failed with error " +
+                 std::to_string(status));
+            closeCurrent();
+            return 1;
+        }
+    }
+    closeCurrent();
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
     Options options(argc, argv, 2);
@@ -913,8 +1034,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"watch") return watch(options);
     if (command == L"short-path") return shortPath(options);
     if (command == L"filetime") return fileTime(options);
+    if (command == L"registry") return registry(options);
     fail(
-        "usage: wintest run|batch|box|hold|lcid|add-resource|resources|watch|short-path|filetime "
+        "usage: wintest run|batch|box|hold|lcid|add-resource|resources|watch|short-path|filetime|"
+        "registry "
         "[--option value]...");
     return kExitUsage;
 }
