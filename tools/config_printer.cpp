@@ -194,29 +194,46 @@ bool ascendingUnique(const std::vector<Record>& records) {
     return true;
 }
 
-}  // namespace
+// What the printing gathers before the text is laid out.
+struct Printing {
+    PrintedConfig printed = {};
+    std::map<std::string, std::vector<std::string>> tables = {};
+    std::string folder;
+};
 
-PrintedConfig printLauncherConfig(const BlockDescription& description, const LauncherImages& images,
-                                  std::string_view filesFolder) {
-    PrintedConfig printed;
-    std::map<std::string, std::vector<std::string>> tables;
-    auto warn = [&](const std::string& message) { printed.warnings.push_back(message); };
-    std::string folder(filesFolder);
-    auto fileReference = [&](const std::string& name, std::string bytes) {
-        printed.files.emplace_back(name, std::move(bytes));
-        return tomlString(fromUtf8(folder + "/" + name)).value();
-    };
+void warn(Printing& printing, const std::string& message) {
+    printing.printed.warnings.push_back(message);
+}
 
+// Keeps the file for writing out and returns how the configuration names it.
+std::string fileReference(Printing& printing, const std::string& name, std::string bytes) {
+    printing.printed.files.emplace_back(name, std::move(bytes));
+    return tomlString(fromUtf8(printing.folder + "/" + name)).value();
+}
+
+std::map<std::int32_t, std::string> narrowRecordsByKey(Printing& printing,
+                                                       const std::vector<NarrowRecord>& records) {
     std::map<std::int32_t, std::string> narrow;
-    for (const NarrowRecord& record : description.narrow) narrow[record.key] = record.value;
-    if (!ascendingUnique(description.narrow)) {
-        warn(
-            "the block's records are not in ascending key order or repeat a key; a rebuilt "
-            "block holds the same settings in ascending order");
+    for (const NarrowRecord& record : records) narrow[record.key] = record.value;
+    if (!ascendingUnique(records)) {
+        warn(printing,
+             "the block's records are not in ascending key order or repeat a key; a rebuilt "
+             "block holds the same settings in ascending order");
     }
+    return narrow;
+}
 
-    std::map<std::int32_t, std::string> filled = narrow;
-    bool defaultsOff = !addDefaults(filled, images.splashBitmap).empty();
+// A key without a setting goes to [raw] so that a rebuild keeps it.
+void printUnknownRecord(Printing& printing, std::int32_t key, std::string_view value) {
+    std::optional<std::string> text = tomlString(widenBytes(value));
+    if (text)
+        printing.tables["raw"].push_back(std::to_string(key) + " = " + *text);
+    else
+        warn(printing, "key " + std::to_string(key) + " cannot be printed; it is left out");
+}
+
+void printNarrowRecords(Printing& printing, const std::map<std::int32_t, std::string>& narrow,
+                        bool defaultsOff) {
     for (const auto& [key, value] : narrow) {
         if (key == kKeyIncludedFileCount || key == kKeyIncludedFileNames) continue;
         // The builder writes the English texts for messages a configuration leaves out.
@@ -224,35 +241,36 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
         if (!defaultsOff && info && info->defaultText && value == info->defaultText) continue;
         const SettingShape* shape = settingByKey(key);
         if (!shape) {
-            std::optional<std::string> text = tomlString(widenBytes(value));
-            if (text)
-                tables["raw"].push_back(std::to_string(key) + " = " + *text);
-            else
-                warn("key " + std::to_string(key) + " cannot be printed; it is left out");
+            printUnknownRecord(printing, key, value);
             continue;
         }
         if (std::optional<std::string> text = render(*shape, value)) {
-            tables[tableOf(shape->path)].push_back(leafOf(shape->path) + " = " + *text);
+            printing.tables[tableOf(shape->path)].push_back(leafOf(shape->path) + " = " + *text);
         } else {
-            warn("key " + std::to_string(key) + " (" + shape->path + ") holds " + shown(value) +
-                 ", which the configuration format cannot express; it is left out");
+            warn(printing, "key " + std::to_string(key) + " (" + shape->path + ") holds " +
+                               shown(value) +
+                               ", which the configuration format cannot express; it is left out");
         }
     }
+}
 
-    if (narrow.count(kKeyIncludedFileCount) || !description.included.empty()) {
-        if (folder.empty() && !description.included.empty()) {
-            warn("the launcher carries " + std::to_string(description.included.size()) +
-                 " included files; give a folder for them to print files.include");
-        } else {
-            std::vector<std::string> entries;
-            for (const IncludedFile& file : description.included) {
-                entries.push_back("{ name = " + tomlString(file.name).value() + ", source = " +
-                                  fileReference(fileName(file.name), file.content) + " }");
-            }
-            tables["files"].push_back("include = " + array(entries));
-        }
+void printIncludedFiles(Printing& printing, const std::map<std::int32_t, std::string>& narrow,
+                        const std::vector<IncludedFile>& included) {
+    if (!narrow.count(kKeyIncludedFileCount) && included.empty()) return;
+    if (printing.folder.empty() && !included.empty()) {
+        warn(printing, "the launcher carries " + std::to_string(included.size()) +
+                           " included files; give a folder for them to print files.include");
+        return;
     }
+    std::vector<std::string> entries;
+    for (const IncludedFile& file : included) {
+        entries.push_back("{ name = " + tomlString(file.name).value() + ", source = " +
+                          fileReference(printing, fileName(file.name), file.content) + " }");
+    }
+    printing.tables["files"].push_back("include = " + array(entries));
+}
 
+void printPictures(Printing& printing, const LauncherImages& images) {
     struct Picture {
         const std::optional<std::string>& bytes;
         const char* setting;
@@ -262,57 +280,73 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
                                    Picture{images.splashImage, "splash.image", "splash-image.bin"},
                                    Picture{images.icon, "executable.icon", "icon.ico"}}) {
         if (!picture.bytes) continue;
-        if (folder.empty()) {
-            warn(std::string("the launcher has a picture for ") + picture.setting +
-                 "; give a folder for it to print the setting");
+        if (printing.folder.empty()) {
+            warn(printing, std::string("the launcher has a picture for ") + picture.setting +
+                               "; give a folder for it to print the setting");
             continue;
         }
-        tables[tableOf(picture.setting)].push_back(leafOf(picture.setting) + " = " +
-                                                   fileReference(picture.file, *picture.bytes));
+        printing.tables[tableOf(picture.setting)].push_back(
+            leafOf(picture.setting) + " = " +
+            fileReference(printing, picture.file, *picture.bytes));
     }
+}
 
-    if (!ascendingUnique(description.wide)) {
-        warn("the block's wide records are not in ascending key order or repeat a key");
+void printWideRecords(Printing& printing, const std::vector<WideRecord>& wide) {
+    if (!ascendingUnique(wide)) {
+        warn(printing, "the block's wide records are not in ascending key order or repeat a key");
     }
-    for (const WideRecord& record : description.wide) {
+    for (const WideRecord& record : wide) {
         if (std::optional<std::string> text = tomlString(record.value)) {
-            tables["raw.wide"].push_back(std::to_string(record.key) + " = " + *text);
+            printing.tables["raw.wide"].push_back(std::to_string(record.key) + " = " + *text);
         } else {
-            warn("wide key " + std::to_string(record.key) + " cannot be printed; it is left out");
+            warn(printing,
+                 "wide key " + std::to_string(record.key) + " cannot be printed; it is left out");
         }
     }
+}
 
+// Prints the set into its messages table and returns the table's name.
+std::string printLocalizedSet(Printing& printing, const LocalizedSet& set) {
+    std::string table = "messages." + tomlKey(toUtf8(widenBytes(set.prefix)));
+    if (!ascendingUnique(set.records)) {
+        warn(printing, "the localized set " + shown(set.prefix) +
+                           " is not in ascending key order or repeats a key");
+    }
+    for (const WideRecord& record : set.records) {
+        const SettingShape* shape = settingByKey(record.key);
+        std::optional<std::string> text = tomlString(record.value);
+        if (!shape || record.key < kMessageTitle || record.key > kMessageDamagedJvm64 || !text) {
+            warn(printing, "key " + std::to_string(record.key) + " of the localized set " +
+                               shown(set.prefix) + " is not a message; it is left out");
+            continue;
+        }
+        printing.tables[table].push_back(leafOf(shape->path) + " = " + *text);
+    }
+    return table;
+}
+
+// Returns the messages tables in the order the block holds their sets.
+std::vector<std::string> printLocalizedSets(Printing& printing,
+                                            const std::vector<LocalizedSet>& localized) {
     std::vector<std::string> setOrder;
-    for (std::size_t i = 0; i < description.localized.size(); ++i) {
-        const LocalizedSet& set = description.localized[i];
-        if (i > 0 && description.localized[i - 1].prefix >= set.prefix) {
-            warn(
-                "the localized sets are not in ascending order of their prefixes; a rebuilt "
-                "block orders them so, which changes which set wins where prefixes overlap");
+    for (std::size_t i = 0; i < localized.size(); ++i) {
+        if (i > 0 && localized[i - 1].prefix >= localized[i].prefix) {
+            warn(printing,
+                 "the localized sets are not in ascending order of their prefixes; a rebuilt "
+                 "block orders them so, which changes which set wins where prefixes overlap");
         }
-        std::string table = "messages." + tomlKey(toUtf8(widenBytes(set.prefix)));
-        if (!ascendingUnique(set.records)) {
-            warn("the localized set " + shown(set.prefix) +
-                 " is not in ascending key order or repeats a key");
-        }
-        for (const WideRecord& record : set.records) {
-            const SettingShape* shape = settingByKey(record.key);
-            std::optional<std::string> text = tomlString(record.value);
-            if (!shape || record.key < kMessageTitle || record.key > kMessageDamagedJvm64 ||
-                !text) {
-                warn("key " + std::to_string(record.key) + " of the localized set " +
-                     shown(set.prefix) + " is not a message; it is left out");
-                continue;
-            }
-            tables[table].push_back(leafOf(shape->path) + " = " + *text);
-        }
+        std::string table = printLocalizedSet(printing, localized[i]);
         if (std::find(setOrder.begin(), setOrder.end(), table) == setOrder.end()) {
             setOrder.push_back(table);
-            tables[table];
+            printing.tables[table];
         }
     }
+    return setOrder;
+}
 
-    std::string& out = printed.text;
+std::string layOutTables(const std::map<std::string, std::vector<std::string>>& tables,
+                         const std::vector<std::string>& setOrder, bool defaultsOff) {
+    std::string out;
     if (defaultsOff) {
         out += "# The block leaves out settings the builder would fill in.\ndefaults = false\n";
     }
@@ -327,7 +361,24 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
         out += "[" + table + "]\n";
         for (const std::string& line : found->second) out += line + "\n";
     }
-    return printed;
+    return out;
+}
+
+}  // namespace
+
+PrintedConfig printLauncherConfig(const BlockDescription& description, const LauncherImages& images,
+                                  std::string_view filesFolder) {
+    Printing printing{.folder = std::string(filesFolder)};
+    std::map<std::int32_t, std::string> narrow = narrowRecordsByKey(printing, description.narrow);
+    std::map<std::int32_t, std::string> filled = narrow;
+    bool defaultsOff = !addDefaults(filled, images.splashBitmap).empty();
+    printNarrowRecords(printing, narrow, defaultsOff);
+    printIncludedFiles(printing, narrow, description.included);
+    printPictures(printing, images);
+    printWideRecords(printing, description.wide);
+    std::vector<std::string> setOrder = printLocalizedSets(printing, description.localized);
+    printing.printed.text = layOutTables(printing.tables, setOrder, defaultsOff);
+    return printing.printed;
 }
 
 }  // namespace tesmo::tools
