@@ -48,10 +48,9 @@ def display(wine_session):
     return wine_session.display
 
 
-@pytest.fixture
-def clean_registry(wine_session):
-    """The registry belongs to the whole session: a test that reads or writes the keys of
-    the launcher or of runtime installers starts and leaves them empty."""
-    runtimes.registry_clear()
-    yield
+@pytest.fixture(autouse=True)
+def _own_registry(wine_session):
+    """The registry belongs to the whole session, and launchers write their version cache
+    into it: every test starts with the keys of the launcher and of runtime installers
+    gone, so that none sees what an earlier one wrote, passed or failed."""
     runtimes.registry_clear()

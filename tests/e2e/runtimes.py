@@ -7,8 +7,8 @@ invocations.log there; jvm.dll is jvm-standin.dll, which records its loading in
 jvm-record.txt beside it. The layouts follow the real generations of runtimes, so that a
 launcher's search meets what it would meet on a user's machine.
 
-The registry helpers write through one ``regedit /S`` import of a generated .reg file, so
-that a thousand keys cost one Wine start rather than a thousand.
+The registry helpers write a whole fixture through one ``wintest registry``, which uses the
+registry API, so that a thousand keys cost one Wine start and any value type can be written.
 """
 
 from __future__ import annotations
@@ -358,7 +358,6 @@ def make_runtime(
 # ---------------------------------------------------------------------------------------
 # The registry
 
-REG_HEADER = "Windows Registry Editor Version 5.00"
 _HIVES = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
 _LONG_HIVES = {long: short for short, long in _HIVES.items()}
 
@@ -367,7 +366,19 @@ LOCATED_KEY = "dravik-labs\\tesmo\\locatedjvms"
 CACHE_KEY = "dravik-labs\\tesmo\\jvms"
 INSTALLATIONS_KEY = "dravik-labs\\korvane\\installations"
 
-RegValue = Union[str, int, bytes, None]
+REG_SZ, REG_BINARY, REG_DWORD, REG_QWORD = 1, 3, 4, 11
+
+
+@dataclass(frozen=True)
+class RegRaw:
+    """A value written exactly as given: any type, any bytes (a REG_SZ without its
+    terminator, say)."""
+
+    type: int
+    data: bytes
+
+
+RegValue = Union[str, int, bytes, RegRaw, None]
 PathLike = Union[str, Path, Runtime]
 
 
@@ -386,60 +397,57 @@ def _full_key(key: str) -> str:
     return f"{long_hive}\\{rest}" if rest else long_hive
 
 
-def _reg_string(text: str) -> str:
-    if "\n" in text or "\r" in text or "\0" in text:
-        raise ValueError(f"a .reg string cannot hold line breaks or NUL: {text!r}")
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+def _hex_text(text: str) -> str:
+    return text.encode("utf-16-le", "surrogatepass").hex()
 
 
-def _reg_value(value: RegValue) -> str:
-    if value is None:
-        return "-"
+def _typed(value: RegValue) -> RegRaw:
+    if isinstance(value, RegRaw):
+        return value
     if isinstance(value, bool):
-        raise TypeError("a registry value is str, int (DWORD) or bytes (binary)")
+        raise TypeError("a registry value is str, int (DWORD), bytes (binary) or RegRaw")
     if isinstance(value, int):
-        return f"dword:{value & 0xFFFFFFFF:08x}"
+        return RegRaw(REG_DWORD, struct.pack("<I", value & 0xFFFFFFFF))
     if isinstance(value, bytes):
-        return "hex:" + ",".join(f"{b:02x}" for b in value)
-    return _reg_string(str(value))
+        return RegRaw(REG_BINARY, value)
+    return RegRaw(REG_SZ, (str(value) + "\0").encode("utf-16-le"))
 
 
 def reg_key_text(key: str, values: Mapping[str, RegValue] | None = None) -> str:
-    """The .reg text that creates ``key`` ("HKCU\\\\SOFTWARE\\\\...") with ``values``: str
-    for REG_SZ, int for REG_DWORD, bytes for REG_BINARY, None deletes the value; the name
-    "" is the key's default value."""
-    lines = [f"[{_full_key(key)}]"]
+    """The fixture lines that create ``key`` ("HKCU\\\\SOFTWARE\\\\...") with ``values``: str
+    for REG_SZ, int for REG_DWORD, bytes for REG_BINARY, RegRaw for anything else, None
+    deletes the value; the name "" is the key's default value. Lines of ``wintest
+    registry``, which ``registry_apply`` writes in one process."""
+    lines = [f"key\t{_hex_text(_full_key(key))}"]
     for name, value in (values or {}).items():
-        lines.append(f"{'@' if name == '' else _reg_string(name)}={_reg_value(value)}")
-    return "\r\n".join(lines) + "\r\n\r\n"
+        if value is None:
+            lines.append(f"drop\t{_hex_text(name)}")
+        else:
+            typed = _typed(value)
+            lines.append(f"value\t{typed.type}\t{_hex_text(name)}\t{typed.data.hex()}")
+    return "\n".join(lines) + "\n"
 
 
 def reg_delete_text(key: str) -> str:
-    """The .reg text that deletes ``key`` with everything below it."""
-    return f"[-{_full_key(key)}]\r\n\r\n"
+    """The fixture line that deletes ``key`` with everything below it."""
+    return f"delete\t{_hex_text(_full_key(key))}\n"
 
 
 def registry_apply(text: str) -> None:
-    """Imports .reg text (the header is added when missing) with one ``regedit /S``."""
-    text = text.lstrip("\ufeff")
-    if not text.startswith(REG_HEADER):
-        text = REG_HEADER + "\r\n\r\n" + text
-    text = text.replace("\r\n", "\n").replace("\n", "\r\n")
+    """Writes fixture lines (``reg_key_text``, ``reg_delete_text``) with the registry API in
+    one ``wintest registry``, so that a thousand keys cost one Wine start."""
     wine = rig.session()
-    with tempfile.NamedTemporaryFile(dir=wine.root, suffix=".reg", delete=False) as file:
-        file.write(("\ufeff" + text).encode("utf-16-le"))
-        reg_file = Path(file.name)
+    with tempfile.NamedTemporaryFile(dir=wine.root, suffix=".fixture", delete=False) as file:
+        file.write(text.encode("ascii"))
+        fixture = Path(file.name)
     try:
-        # An import is idempotent, so a wine64 that quit with code 1 and no word before
-        # regedit ran (seen once in a CI run, as with wintest) is simply started again.
-        for _ in range(3):
-            result = rig.run_wine(["regedit", "/S", unix_to_windows(reg_file)])
-            if result.returncode == 0 or result.stdout or result.stderr:
-                break
+        result = rig.run_wine([str(rig.helper_path("wintest")), "registry",
+                               "--file", unix_to_windows(fixture)])
     finally:
-        reg_file.unlink(missing_ok=True)
+        fixture.unlink(missing_ok=True)
     if result.returncode != 0:
-        raise RigError(f"regedit failed ({result.returncode}): {result.stdout}{result.stderr}")
+        raise RigError(f"wintest registry failed ({result.returncode}): "
+                       f"{result.stdout}{result.stderr}")
 
 
 def registry_clear() -> None:
@@ -591,32 +599,3 @@ def cached_versions() -> dict[str, tuple[bytes | None, str | None]]:
     return {name: (values.get("LastWriteTime"), values.get("Version"))
             for name, values in read_registry(_software("HKCU", CACHE_KEY)).items()
             if name and "\\" not in name}
-
-
-def registry_query(key: str) -> dict[str, tuple[str, str]] | None:
-    """The values of one key as ``reg query`` lists them: name -> (type, data text), the
-    default value under ""; None when the key does not exist. A second reader besides
-    ``regedit``, for checking what the helpers wrote."""
-    result = rig.run_wine(["reg", "query", _full_key(key)])
-    if result.returncode != 0:
-        return None
-    values = {}
-    for line in result.stdout.splitlines():
-        if not line.startswith("    "):
-            continue
-        parts = line.strip().split("    ", 2)
-        if len(parts) >= 2:
-            name = "" if parts[0] == "(Default)" else parts[0]
-            values[name] = (parts[1], parts[2] if len(parts) == 3 else "")
-    return values
-
-
-def registry_subkeys(key: str) -> list[str]:
-    """The names of the subkeys directly below ``key`` as ``reg query`` lists them."""
-    full = _full_key(key)
-    result = rig.run_wine(["reg", "query", full])
-    if result.returncode != 0:
-        return []
-    prefix = full.lower() + "\\"
-    return [line.strip()[len(prefix):] for line in result.stdout.splitlines()
-            if line.strip().lower().startswith(prefix)]

@@ -15,8 +15,8 @@ import hostile
 import rig
 from pe import read_image
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows, windows_to_unix
-from runtimes import (CACHE_KEY, cache_key_name, filetime_bytes, make_runtime, reg_key_text,
-                      registry_apply)
+from runtimes import (CACHE_KEY, REG_SZ, RegRaw, cache_key_name, filetime_bytes, make_runtime,
+                      reg_key_text, registry_apply)
 
 JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
 QUIET = "-q_kvn_internal"
@@ -271,57 +271,58 @@ def padded(path: str, length: int) -> str:
     return path + "\\" * (length - len(path))
 
 
-# Each case: the .reg text for the runtime, whether the search must find it.
+# Each case: the registry fixture for the runtime, and whether the search finds it with
+# its version from a probe, finds it with the cached version, or finds none.
 REGISTRY = {
-    "home-as-dword": (lambda rt: jre("1.8.0_201", JavaHome=0x5A003A), False),
+    "home-as-dword": (lambda rt: jre("1.8.0_201", JavaHome=0x5A003A), "none"),
     "dword-before-a-string": (lambda rt: jre("1.8.0_301", JavaHome=0x5A003A) +
-                              jre("1.8.0_201", JavaHome=rt.home_windows), True),
+                              jre("1.8.0_201", JavaHome=rt.home_windows), "probed"),
     # Values are read whatever their type, with or without terminator.
-    "home-as-binary": (lambda rt: jre("1.8.0_201", JavaHome=utf16(rt.home_windows)), True),
-    "home-with-an-odd-byte": (lambda rt: jre("1.8.0_201",
-                                             JavaHome=utf16(rt.home_windows) + b"Z"), True),
+    "home-as-binary": (lambda rt: jre("1.8.0_201", JavaHome=utf16(rt.home_windows)), "probed"),
+    "home-with-an-odd-byte": (lambda rt: jre("1.8.0_201", JavaHome=RegRaw(
+        REG_SZ, utf16(rt.home_windows) + b"Z")), "probed"),
     "home-at-capacity": (lambda rt: jre("1.8.0_201",
-                                        JavaHome=padded(rt.home_windows, 2999)), True),
+                                        JavaHome=padded(rt.home_windows, 2999)), "probed"),
     "home-one-past": (lambda rt: jre("1.8.0_201", JavaHome=padded(rt.home_windows, 3000)),
-                      False),
+                      "none"),
     "home-far-past": (lambda rt: jre("1.8.0_201", JavaHome=padded(rt.home_windows, 40000)),
-                      False),
+                      "none"),
     "current-version-as-dword": (lambda rt: jre(CurrentVersion=0x312E31) +
-                                 jre("1.8.0_201", JavaHome=rt.home_windows), True),
+                                 jre("1.8.0_201", JavaHome=rt.home_windows), "probed"),
     "current-version-far-past": (lambda rt: jre(CurrentVersion="1.8" + "0" * 400) +
-                                 jre("1.8.0_201", JavaHome=rt.home_windows), True),
+                                 jre("1.8.0_201", JavaHome=rt.home_windows), "probed"),
     "many-subkeys": (lambda rt: "".join(jre(f"1.8.0_{n:04d}", JavaHome=f"C:\\none\\{n}")
                                         for n in range(1000)) +
                      jre("1.8.0_" + "9" * 249) + jre("1.8.0_0000_", JavaHome=rt.home_windows),
-                     True),
+                     "probed"),
     # The version cache: a value of the wrong type or size is no cached version.
     "cached-version-as-dword": (lambda rt: cached(rt, LastWriteTime=filetime_bytes(rt.java),
-                                                 Version=0x38002E), True),
+                                                 Version=0x38002E), "probed"),
     "cached-version-far-past": (lambda rt: cached(rt, LastWriteTime=filetime_bytes(rt.java),
-                                                  Version="1.0" + "0" * 4000), True),
-    "cached-version-without-terminator": (
+                                                  Version="1.0" + "0" * 4000), "probed"),
+    # A string without its terminator is still the version.
+    "unterminated-cached-version": (
         lambda rt: cached(rt, LastWriteTime=filetime_bytes(rt.java),
-                          Version=utf16("1.8.0_201")), True),
+                          Version=RegRaw(REG_SZ, utf16("1.8.0_201"))), "cached"),
     "cached-time-as-string": (lambda rt: cached(rt, LastWriteTime="1.8.0_201",
-                                                Version="1.0.0"), True),
+                                                Version="1.0.0"), "probed"),
 }
 
 
-@pytest.mark.usefixtures("clean_registry")
 @pytest.mark.parametrize("case", REGISTRY)
 def test_registry_values(tmp_path, case):
-    entries, found = REGISTRY[case]
+    entries, outcome = REGISTRY[case]
     app = App(tmp_path / "app", settings={128: "Y"})
     registry_apply(entries(app.runtime))
     result = app.run()
-    if found:
+    if outcome == "none":
+        assert no_runtime(result)
+        assert "ERROR: No JVM found" in result.log_text.splitlines()
+    else:
         assert launched(result)["dll"].lower() == app.runtime.jvm_dll_windows.lower()
         # A cache entry that is no version leaves the version to the probe.
         probed = "got version from execution 1.8.0_201" in result.log_text.splitlines()
-        assert probed or not case.startswith("cached")
-    else:
-        assert no_runtime(result)
-        assert "ERROR: No JVM found" in result.log_text.splitlines()
+        assert probed == (outcome == "probed")
 
 
 # ---------------------------------------------------------------------------------------

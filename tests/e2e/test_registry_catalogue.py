@@ -9,7 +9,6 @@ import pytest
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
 from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_installations
 
-pytestmark = pytest.mark.usefixtures("clean_registry")
 
 LOG = {"TESMO_LOG": "yes"}
 RUNTIME_PRODUCT = "Java Runtime Environment"

@@ -131,7 +131,6 @@ class TestUnusableLibrary:
         result = run_launcher(exe, env={"PATH": f"C:\\windows;{unix_to_windows(jre.bin)}"})
         assert result.stderr == "No 64-bit JVM.\r\nThe JVM could not be started.\r\n"
 
-    @pytest.mark.usefixtures("clean_registry")
     def test_registry_runtime_shows_only_the_last_message(self, tmp_path):
         jre = make_runtime(tmp_path / "jre", "jre8", jvm="junk")
         runtimes.add_located("HKCU", [jre.java])

@@ -52,7 +52,6 @@ def launcher(app, settings):
     return build_launcher(app, {**BASE, **settings})
 
 
-@pytest.mark.usefixtures("clean_registry")
 class TestSearchOrder:
     def test_runtime_beside_the_executable(self, app):
         jre = make_runtime(app / "jre", "jre8")
@@ -119,7 +118,6 @@ class TestSearchOrder:
         assert result.box["text"] == MESSAGES[1016].replace("{0}", "64")
         assert len(result.boxes) == 1
 
-@pytest.mark.usefixtures("clean_registry")
 class TestInstallationCheck:
     def test_version_cache_spares_the_second_probe(self, app):
         jre = make_runtime(app / "jre", "jre8", version="1.8.0_201")
