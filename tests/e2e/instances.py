@@ -152,11 +152,3 @@ def wait_for_window(pid: int, title: str, out_dir: Path, seconds: float = 60) ->
 def log_texts(directory: Path) -> list[str]:
     """The log files in a shared TMP directory, one text per file."""
     return [rig.decode_narrow(path.read_bytes()) for path in sorted(directory.glob("kvn_nlog_*"))]
-
-
-def wait_until(condition, seconds: float, what: str, interval: float = 0.05) -> None:
-    deadline = time.monotonic() + seconds
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError(f"{what} did not happen within {seconds} s")
-        time.sleep(interval)

@@ -263,6 +263,20 @@ def _kill_group(process: subprocess.Popen) -> None:
         process.wait(timeout=10)
 
 
+def wait_for(condition, what: str, seconds: float = 30, interval: float = 0.05):
+    """Polls ``condition`` until it gives a true value, which it returns; fails the test
+    with ``what`` when ``seconds`` pass first. Tests wait for what they need to see, never
+    for a while."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out after {seconds} s waiting for {what}")
+        time.sleep(interval)
+
+
 def _wait_for_file(path: Path, seconds: float, alive: subprocess.Popen | None = None) -> bool:
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:

@@ -136,8 +136,9 @@ def screenshot(display: str) -> Screen:
     """The whole X display as it is now."""
     # -screen takes the image from the root window in one request: without it xwd reads
     # windows of other visuals (Wine makes some) one by one, and fails when one of them is
-    # destroyed meanwhile.
-    for attempt in range(3):
+    # destroyed meanwhile. The retry covers the same fault where Wine destroys such a
+    # window while xwd still asks for the root's visual.
+    for _ in range(3):
         taken = subprocess.run(["xwd", "-root", "-screen", "-silent", "-display", display],
                                capture_output=True, timeout=60)
         if taken.returncode == 0:

@@ -6,9 +6,7 @@ instance's communication file."""
 
 import json
 import re
-import resource
 import shutil
-import signal
 import subprocess
 import threading
 import time
@@ -137,8 +135,8 @@ class Installed:
         def in_main():
             record = self.record(running.pid)
             return record is not None and any(e["call"] == "main" for e in record["events"])
-        instances.wait_until(lambda: in_main() or not running.running(), seconds,
-                             f"start {running.pid} reaching main")
+        rig.wait_for(lambda: in_main() or not running.running(),
+                     f"start {running.pid} reaching main", seconds)
         assert running.running(), running.wait().stderr
 
     def start(self, behaviour: str, args=(), env=None, **kwargs) -> instances.Running:
@@ -230,13 +228,13 @@ def take_hand_overs(comm_file: Path, taken: list, stop: threading.Event) -> thre
             if data is not None and data.endswith(b"\n\x00") and len(data) % 2 == 0:
                 comm_file.unlink()
                 taken.append(data)
-            time.sleep(0.02)
+            stop.wait(0.02)
     thread = threading.Thread(target=run, daemon=True)
     thread.start()
     return thread
 
 
-@pytest.mark.usefixtures("display", "clean_registry")
+@pytest.mark.usefixtures("display")
 class TestHandOver:
     def test_later_start_activates_hands_over_and_exits(self, tmp_path, out_dir, receiver_jar):
         payload = tmp_path / "payload.txt"
@@ -255,9 +253,9 @@ class TestHandOver:
             assert instances.run_tool("minimize", "--pid", first.pid).returncode == 0
             # Another program's window in front, as when the user works elsewhere.
             other = show_windows(tmp_path, "other program", 1)
-            instances.wait_until(
+            rig.wait_for(
                 lambda: instances.windows(first.pid, out_dir)["foregroundPid"] == other.pid,
-                10, "the other program in front")
+                "the other program in front")
             state = instances.windows(first.pid, out_dir)
             assert state["windows"][0]["iconic"] and state["foregroundPid"] == other.pid
             temp_entries = sorted(p.name for p in shared.iterdir() if p.name.startswith("tsm"))
@@ -296,9 +294,9 @@ class TestHandOver:
 
             # Wine hands the focus over through the X server, so a change may land a moment
             # after the program that asked for it has ended.
-            instances.wait_until(
+            rig.wait_for(
                 lambda: instances.windows(first.pid, out_dir)["foreground"] == window["handle"],
-                10, "the first instance's window in front")
+                "the first instance's window in front")
             state = instances.windows(first.pid, out_dir)
             assert not state["windows"][0]["iconic"]
             assert state["foreground"] == window["handle"]
@@ -331,9 +329,9 @@ class TestHandOver:
         try:
             for data in taken:
                 handed.write_bytes(data)
-                instances.wait_until(lambda: not handed.exists(), 30, "the wrapper taking a text")
-            instances.wait_until(lambda: len(receiver.lines()) == len(taken), 30,
-                                 "the application receiving every hand-over")
+                rig.wait_for(lambda: not handed.exists(), "the wrapper taking a text")
+            rig.wait_for(lambda: len(receiver.lines()) == len(taken),
+                         "the application receiving every hand-over")
         finally:
             receiver.stop()
         assert receiver.lines() == ["[first][second arg][third one]", "", "",
@@ -361,7 +359,7 @@ def show_windows(tmp_path: Path, title: str, count: int) -> instances.Running:
     shown = instances.start(rig.helper_path("instancetool"),
                             ["show", "--title", title, "--count", count, "--ms", 120000,
                              "--ready-file", unix_to_windows(ready)])
-    instances.wait_until(ready.exists, 60, f"the windows of {title!r}")
+    rig.wait_for(ready.exists, f"the windows of {title!r}", 60)
     return shown
 
 
@@ -384,7 +382,7 @@ def expected_line(number: int) -> str:
     return f"[line-{number:02d}][with space][q{number}]"
 
 
-@pytest.mark.usefixtures("display", "clean_registry")
+@pytest.mark.usefixtures("display")
 class TestLoad:
     def start_all(self, app, env):
         return [instances.start(cmdline=load_cmdline(app.exe_windows, n), env=env)
@@ -403,9 +401,9 @@ class TestLoad:
             results = [start.wait() for start in later]
             assert [r.exit_code for r in results] == [0] * LOAD_STARTS, \
                 [r.stderr for r in results]
-            instances.wait_until(lambda: len(receiver.lines()) >= LOAD_STARTS, 30,
-                                 "every hand-over reaching the application")
-            time.sleep(0.5)
+            # Every start has ended, so once the file is gone nothing more is on its way.
+            rig.wait_for(lambda: len(receiver.lines()) >= LOAD_STARTS and not comm_file.exists(),
+                         "every hand-over reaching the application")
             assert sorted(receiver.lines()) == [expected_line(n) for n in range(LOAD_STARTS)]
             assert not comm_file.exists()
             assert first.running()
@@ -435,9 +433,9 @@ class TestLoad:
                 queued = sum("waiting for notification semaphore" in text
                              for text in instances.log_texts(shared))
                 return queued == LOAD_STARTS
-            instances.wait_until(all_queued, 60, "every later start queueing")
-            instances.wait_until(lambda: len(receiver.lines()) >= half, 60,
-                                 "half of the hand-overs arriving")
+            rig.wait_for(all_queued, "every later start queueing", 60)
+            rig.wait_for(lambda: len(receiver.lines()) >= half, "half of the hand-overs arriving",
+                         60)
             receiver.stop()
             first.end()
 
@@ -456,71 +454,6 @@ class TestLoad:
                 receiver.stop()
             if first.running():
                 first.end()
-
-
-# ---------------------------------------------------------------------------------------
-# Failures of the hand-over
-
-
-@pytest.mark.usefixtures("clean_registry")
-class TestHandOverFailures:
-    def test_file_not_creatable_is_internal_error_21(self, tmp_path, receiver_jar):
-        app = Installed(tmp_path / "app", receiver_jar, settings=SINGLE)
-        first = app.start("sleep:120000")
-        try:
-            app.wait_for_main(first)
-            missing = unix_to_windows(tmp_path / "missing" / "deeper") + "\\"
-            result = run_launcher(app.exe, args=["-q_kvn_internal", "x"],
-                                  env={"TMP": missing, "TEMP": missing, "TESMO_LOG": "yes"})
-            assert result.exit_code == 1
-            # The log went to the drive root, since TMP names no directory.
-            message, log_path = result.stderr.replace("\r\n", "\n").split("\n\nLog: ")
-            assert message == "An internal error occurred (error code: 21)"
-            log = rig.decode_narrow(windows_to_unix(log_path.strip()).read_bytes()).splitlines()
-            assert log[log.index("wait returned 0") + 1] == "CreateFile failed 3"
-            assert first.running()
-        finally:
-            first.end()
-
-    def test_file_not_writable_is_internal_error_22(self, tmp_path, wine_session, receiver_jar):
-        app = Installed(tmp_path / "app", receiver_jar, settings=SINGLE)
-        shared, env = shared_tmp(tmp_path)
-        first = app.start("sleep:120000", env=env)
-        try:
-            app.wait_for_main(first)
-            run_dir = tmp_path / "unwritable"
-            run_dir.mkdir()
-            (run_dir / "cmdline.txt").write_bytes(
-                rig.windows_command_line(app.exe, ["-q_kvn_internal", "some arguments"])
-                .encode("utf-8"))
-            environment = rig.merge_environment(rig.base_environment(env["TMP"]), env)
-            (run_dir / "env.txt").write_bytes(
-                "".join(f"{k}={v}\n" for k, v in environment.items()).encode("utf-8"))
-
-            def no_file_may_grow():
-                # Every write that would make a file longer fails, as on a full disk; the
-                # signal would otherwise end the process instead of failing the write.
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (0, 0))
-
-            # Its output goes to pipes, which the limit leaves alone.
-            completed = subprocess.run(
-                [str(rig.WINE64), str(rig.helper_path("wintest")), "run",
-                 "--cmdline-file", unix_to_windows(run_dir / "cmdline.txt"),
-                 "--env-file", unix_to_windows(run_dir / "env.txt"), "--timeout-ms", "60000"],
-                env=wine_session.unix_env(), preexec_fn=no_file_may_grow, cwd=run_dir,
-                stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-            assert completed.returncode == 1, completed.stderr
-            # The log file could be made but not written to; its name still follows.
-            assert completed.stderr.startswith(
-                b"An internal error occurred (error code: 22)\r\n\r\nLog: ")
-            # The empty file is removed again, so the next start can hand over.
-            assert not list(shared.glob("tsm_p*.tmp"))
-            assert first.running()
-            later = run_launcher(app.exe, args=["next"], env=env)
-            assert later.exit_code == 0
-        finally:
-            first.end()
 
 
 # ---------------------------------------------------------------------------------------

@@ -15,13 +15,12 @@ import json
 import os
 import shutil
 import subprocess
-import time
 from pathlib import Path
 
 import pytest
 
 import rig
-from rig import build_launcher, run_launcher, unix_to_windows
+from rig import build_launcher, run_launcher, unix_to_windows, wait_for
 from runtimes import make_runtime
 from screens import Screen, differing, read_bmp8, screenshot, write_bmp8
 from test_vm_launch import JAVA_RUNTIME, MESSAGES, application  # noqa: F401 (fixture)
@@ -124,16 +123,6 @@ class SplashApp:
     def events(self):
         record = self.record(self.pid)
         return record["events"] if record else []
-
-
-def wait_for(condition, what: str, seconds: float = 30):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        value = condition()
-        if value:
-            return value
-        time.sleep(0.05)
-    pytest.fail(f"timed out after {seconds} s waiting for {what}")
 
 
 def origin(screen: Screen) -> tuple[int, int]:
@@ -334,8 +323,8 @@ class TestSwitchOff:
         [splash] = watch.visible(SPLASH_CLASS)
         [window] = watch.visible(APP_CLASS)
         assert splash[0] < window[0]
-        # The 100 ms timer notices the window; a loaded machine may be a little late.
-        assert 0 <= splash[1] - window[0] <= 600, (splash, window)
+        # Off while the window is still up (how soon is for scripts/benchmark.py).
+        assert window[0] <= splash[1] < window[1], (splash, window)
         assert "Splash screen auto off" in result.log_text.splitlines()
         thread = splash_thread(result.record["events"], main_thread(result.record))
         assert detached_before_destroy(result.record, thread)
@@ -477,8 +466,9 @@ class TestMessageBoxes:
                 return any(e["call"] == "DetachCurrentThread" for e in events)
 
             wait_for(detached, "the splash thread to detach")
+            # The splash thread gives up the boxes' owner before it detaches, so no pause is
+            # needed before main fails.
             wait_for(lambda: splash_gone(display), "the splash to close", seconds=10)
-            time.sleep(0.3)
             app.done.touch()
 
         result = app.run(box="ok", started=close_first)
