@@ -48,9 +48,15 @@ def display(wine_session):
     return wine_session.display
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "own_prefix: the test runs nothing in the session's "
+                            "Wine prefix, so its registry need not be cleared")
+
+
 @pytest.fixture(autouse=True)
-def _own_registry(wine_session):
+def _own_registry(request, wine_session):
     """The registry belongs to the whole session, and launchers write their version cache
     into it: every test starts with the keys of the launcher and of runtime installers
     gone, so that none sees what an earlier one wrote, passed or failed."""
-    runtimes.registry_clear()
+    if request.node.get_closest_marker("own_prefix") is None:
+        runtimes.registry_clear()

@@ -153,6 +153,7 @@ def mutant_runs(request, tmp_path_factory, wine_session):
     return app, start, (first, record), outcomes
 
 
+@pytest.mark.own_prefix
 def test_the_intact_launcher_launches(mutant_runs):
     _, _, (intact, record), _ = mutant_runs
     assert intact.exit_code == 0, intact.stderr_text
@@ -160,6 +161,7 @@ def test_the_intact_launcher_launches(mutant_runs):
     assert record["events"][-1]["call"] == "DestroyJavaVM"
 
 
+@pytest.mark.own_prefix
 @pytest.mark.parametrize("index", range(MUTANTS), ids=mutant_name)
 def test_block_mutant(mutant_runs, index):
     app, start, _, outcomes = mutant_runs
