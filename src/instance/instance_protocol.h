@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -49,5 +50,61 @@ struct FileWaitCalls {
 // Waits while the communication file exists: Free as soon as it does not,
 // FirstInstanceGone when an alive check fails, TimedOut after kFileWaitPasses passes.
 FileWait waitWhileFileExists(const FileWaitCalls& calls);
+
+// --- the steps of the stage, apart from the calls ------------------------------------
+
+// A semaphore as its creation left it: the handle (null when none was made), the error the
+// call reported, and whether the name was taken already.
+struct SemaphoreOpening {
+    void* handle = nullptr;
+    long error = 0;
+    bool existed = false;
+};
+
+struct InstanceCalls {
+    SemaphoreOpening (*openSemaphore)(const std::string& name);
+    bool (*releaseSemaphore)(void* handle);
+    void (*closeHandle)(void* handle);
+    // Blocks until the semaphore's count is taken; the wait's result code.
+    long (*waitForSemaphore)(void* handle);
+    long (*lastError)();
+    bool (*fileExists)(const std::string& path);
+    void (*sleep)(unsigned milliseconds);
+    // Null when the file exists already or cannot be made; lastError tells why.
+    void* (*createNewFile)(const std::string& path);
+    // False, with the reason in `error`, when not every byte was written.
+    bool (*writeFile)(void* handle, const std::string& bytes, long& error);
+    void (*deleteFile)(const std::string& path);
+    std::optional<std::string> (*commFileName)(unsigned long processId);
+};
+
+// The first free numbered semaphore, or the last number even when it is taken. Its handle
+// stays open for the life of the process: it keeps this instance's number taken.
+std::string takeNumberedSemaphore(const std::string& base, const InstanceCalls& calls);
+
+// Makes the single-instance semaphore; true when no other instance held it. The handle of a
+// first instance stays open, a second start's is closed.
+bool claimFirstInstance(const std::string& name, const InstanceCalls& calls);
+
+// Whether the first instance's semaphore still exists; true when there is none to ask
+// about or it cannot be told.
+bool firstInstanceAlive(const std::optional<std::string>& semaphoreName,
+                        const InstanceCalls& calls);
+
+// What ended a hand-over early: message 1015 when there is no temporary directory to hold
+// the communication file, message 1009 with the internal error code "21" when the file
+// cannot be created or "22" when it cannot be written; messageId 0 otherwise.
+struct HandOverFailure {
+    int messageId = 0;
+    const char* internalError = nullptr;
+};
+
+// Writes `arguments` into the communication file of process `processId` once the file is
+// free, and waits for the first instance to take them. Done (no failure) also when the first
+// instance ended meanwhile, which leaves nothing behind. Either way the next waiting start
+// is let in before this returns.
+HandOverFailure handOverArguments(unsigned long processId, WideView arguments,
+                                  const std::optional<std::string>& semaphoreName,
+                                  const InstanceCalls& calls);
 
 }  // namespace tesmo

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "instance/instance_protocol.h"
 #include "platform/text.h"
 
 namespace tesmo {
@@ -23,14 +24,6 @@ unsigned long readInstancePid();
 
 // Whether the semaphore instanceSemaphoreName still exists; true when that cannot be told.
 bool isMainInstanceAlive();
-
-// What ended a hand-over early: message 1015 when there is no temporary directory to hold
-// the communication file, message 1009 with the internal error code "21" when the file
-// cannot be created or "22" when it cannot be written; messageId 0 otherwise.
-struct HandOverFailure {
-    int messageId = 0;
-    const char* internalError = nullptr;
-};
 
 // Writes `arguments` into the communication file of process `processId` once the file is
 // free, and waits for the first instance to take them. Done (no failure) also when the first

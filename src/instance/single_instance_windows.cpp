@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "core/error_reporting.h"
-#include "core/internal_errors.h"
 #include "core/keys.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
@@ -34,69 +33,58 @@ const std::string& instanceKeyPath() {
     return keyPath;
 }
 
-HANDLE createSemaphore(const std::string& name, DWORD& error) {
+SemaphoreOpening openSemaphore(const std::string& name) {
     HANDLE handle = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
-    error = GetLastError();
-    return handle;
+    DWORD error = GetLastError();
+    return {handle, static_cast<long>(error), error == ERROR_ALREADY_EXISTS};
 }
 
-void logSemaphore(const std::string& name, DWORD error, HANDLE handle) {
-    logMessage("semaphore name %s, code %d, value %p", name, static_cast<int>(error),
-               static_cast<const void*>(handle));
+bool releaseSemaphore(void* handle) {
+    return ReleaseSemaphore(handle, 1, nullptr) != 0;
 }
 
-// The handle stays open for the life of the process: it keeps the semaphore, and with it
-// this instance's number, taken while the instance runs.
-void takeNumberedSemaphore(const std::string& base) {
-    std::string name;
-    HANDLE handle = nullptr;
-    DWORD error = 0;
-    for (int number = 0; number <= kMaxInstanceNumber; ++number) {
-        name = numberedSemaphoreName(base, number);
-        handle = createSemaphore(name, error);
-        if (error != ERROR_ALREADY_EXISTS || number == kMaxInstanceNumber) break;
-        CloseHandle(handle);
-    }
-    instanceSemaphoreName = name;
-    logSemaphore(name, error, handle);
+void closeHandle(void* handle) {
+    CloseHandle(handle);
 }
 
-FileWait waitForFreeFile(const std::string& file) {
-    return waitWhileFileExists({[&file] { return pathExists(file); },
-                                [](unsigned milliseconds) { systemCalls.sleep(milliseconds); },
-                                [] { return isMainInstanceAlive(); }});
+long waitForSemaphore(void* handle) {
+    return static_cast<long>(WaitForSingleObject(handle, INFINITE));
 }
 
-// Runs while this start holds the notification semaphore.
-const char* handOver(const std::string& file, WideView arguments) {
-    if (!isMainInstanceAlive()) return nullptr;
-    if (waitForFreeFile(file) == FileWait::FirstInstanceGone) return nullptr;
+long lastError() {
+    return static_cast<long>(GetLastError());
+}
 
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+bool fileExists(const std::string& path) {
+    return pathExists(path);
+}
+
+void sleepFor(unsigned milliseconds) {
+    systemCalls.sleep(milliseconds);
+}
+
+void* createNewFile(const std::string& path) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        logMessage("CreateFile failed %d", static_cast<int>(GetLastError()));
-        return internal_error::kCommFileCreate;
-    }
-    std::string bytes = notificationBytes(arguments);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+bool writeFile(void* handle, const std::string& bytes, long& error) {
     DWORD written = 0;
     BOOL ok = systemCalls.writeFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()),
                                     &written, nullptr);
-    if (!ok || written != bytes.size()) {
-        logError("WriteFile failed %d",
-                 static_cast<int>(ok ? ERROR_HANDLE_DISK_FULL : GetLastError()));
-        CloseHandle(handle);
-        // A cut text would hand the application wrong arguments, and a file nobody takes
-        // would keep every later start from handing over its own.
-        DeleteFileA(file.c_str());
-        return internal_error::kCommFileWrite;
-    }
-    CloseHandle(handle);
-
-    logMessage("waiting for file deletion");
-    if (waitForFreeFile(file) == FileWait::FirstInstanceGone) DeleteFileA(file.c_str());
-    return nullptr;
+    if (ok && written == bytes.size()) return true;
+    error = static_cast<long>(ok ? ERROR_HANDLE_DISK_FULL : GetLastError());
+    return false;
 }
+
+void deleteFile(const std::string& path) {
+    DeleteFileA(path.c_str());
+}
+
+const InstanceCalls kInstanceCalls = {
+    openSemaphore, releaseSemaphore, closeHandle, waitForSemaphore, lastError,          fileExists,
+    sleepFor,      createNewFile,    writeFile,   deleteFile,       processCommFileName};
 
 }  // namespace
 
@@ -126,73 +114,28 @@ unsigned long readInstancePid() {
 }
 
 bool isMainInstanceAlive() {
-    if (!instanceSemaphoreName) return true;
-    DWORD error = 0;
-    HANDLE handle = createSemaphore(*instanceSemaphoreName, error);
-    if (handle == nullptr) return true;
-    if (error == ERROR_ALREADY_EXISTS) {
-        CloseHandle(handle);
-        return true;
-    }
-    // This call made the semaphore afresh: the first instance's is gone.
-    if (!ReleaseSemaphore(handle, 1, nullptr)) {
-        logMessage("release semaphore 2 failed %d", static_cast<int>(GetLastError()));
-    }
-    CloseHandle(handle);
-    logMessage("main process already released semaphore.");
-    return false;
+    return firstInstanceAlive(instanceSemaphoreName, kInstanceCalls);
 }
 
 HandOverFailure notifyRunningInstance(unsigned long processId, WideView arguments) {
-    // A file named after no process would never be taken, and would then keep every
-    // later start from handing over its arguments.
-    if (processId == 0) {
-        logMessage("no running instance recorded");
-        return {};
-    }
-    std::optional<std::string> file = processCommFileName(processId);
-    if (!file) return {kMessageNotPoweruser, nullptr};
-    logMessage("notification via %s", *file);
-    std::string name = notificationSemaphoreName(instanceSemaphoreName.value_or(""));
-    HANDLE notification = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
-    if (notification == nullptr) {
-        logMessage("semaphore creation failed %d", static_cast<int>(GetLastError()));
-    }
-    logMessage("waiting for notification semaphore");
-    DWORD waited = WaitForSingleObject(notification, INFINITE);
-    logMessage("wait returned %d", static_cast<int>(waited));
-
-    const char* failure = handOver(*file, arguments);
-
-    // Released on failures too: a count left at 0 would keep the next starts waiting for
-    // ever, since they hold the semaphore open.
-    if (!ReleaseSemaphore(notification, 1, nullptr)) {
-        logMessage("release semaphore failed %d", static_cast<int>(GetLastError()));
-    }
-    if (notification != nullptr) CloseHandle(notification);
-    if (failure != nullptr) return {kMessageInternalError, failure};
-    return {};
+    return handOverArguments(processId, arguments, instanceSemaphoreName, kInstanceCalls);
 }
 
 void checkSingleInstance() {
     std::string base =
         instanceSemaphoreBase(instanceKeyPath(), getSettingInt(kKeyGlobalSemaphore) != 0);
     if (getSettingInt(kKeySingleInstance) == 0) {
-        takeNumberedSemaphore(base);
+        instanceSemaphoreName = takeNumberedSemaphore(base, kInstanceCalls);
         return;
     }
 
     logMessage("single instance mode");
     instanceSemaphoreName = base;
-    DWORD error = 0;
-    HANDLE handle = createSemaphore(base, error);
-    logSemaphore(base, error, handle);
-    if (error != ERROR_ALREADY_EXISTS) {
+    if (claimFirstInstance(base, kInstanceCalls)) {
         writeInstancePid();
         return;
     }
 
-    CloseHandle(handle);
     unsigned long other = readInstancePid();
     logMessage("other pid %d", static_cast<int>(other));
     activateProcessWindows(other, true);

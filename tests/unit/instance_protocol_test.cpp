@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
+#include <set>
 #include <vector>
 
 namespace tesmo {
@@ -111,6 +114,115 @@ TEST(FileWaitTest, AnEndedFirstInstanceIsNoticedWithinFivePasses) {
     // Gone during pass 6: the check of pass 10 finds out, 250 ms after the one before.
     EXPECT_EQ(world.aliveChecks, (std::vector<int>{0, 5, 10}));
     EXPECT_EQ(world.sleeps.size(), 11u);
+}
+
+// Plays the system for the stage's steps: semaphores other processes hold, files, and the
+// first instance ending or taking the file at a given sleep.
+struct FakeSystem {
+    std::set<std::string> heldSemaphores;
+    std::map<std::string, std::string> files;
+    std::deque<std::string> handles;
+    std::vector<std::string> calls;
+    int sleeps = 0;
+    int firstEndsAtSleep = -1;
+    bool takesFile = false;
+    bool writeFails = false;
+    long error = 0;
+};
+FakeSystem fake;
+const std::string kFirst = "Local\\app";
+const std::string kFile = "T\\tsm_p7.tmp";
+
+void* handleFor(const std::string& name) {
+    return &fake.handles.emplace_back(name);
+}
+const std::string& nameOf(void* handle) {
+    return *static_cast<std::string*>(handle);
+}
+
+const InstanceCalls kFakeCalls = {
+    [](const std::string& name) {
+        bool existed = fake.heldSemaphores.count(name) != 0;
+        return SemaphoreOpening{handleFor(name), existed ? 183L : 0L, existed};
+    },
+    [](void* handle) { return fake.calls.push_back("release " + nameOf(handle)), true; },
+    [](void* handle) { fake.calls.push_back("close " + nameOf(handle)); },
+    [](void*) { return 0L; },
+    [] { return fake.error; },
+    [](const std::string& path) { return fake.files.count(path) != 0; },
+    [](unsigned) {
+        if (fake.sleeps++ == fake.firstEndsAtSleep) fake.heldSemaphores.erase(kFirst);
+        if (fake.takesFile) fake.files.erase(kFile);
+    },
+    [](const std::string& path) -> void* {
+        fake.error = 80;
+        return fake.files.count(path) ? nullptr : (fake.files[path], handleFor(path));
+    },
+    [](void* handle, const std::string& bytes, long& error) {
+        fake.files[nameOf(handle)] = bytes;
+        error = 112;
+        return !fake.writeFails;
+    },
+    [](const std::string& path) { fake.files.erase(path); },
+    [](unsigned long pid) {
+        return std::optional<std::string>("T\\tsm_p" + std::to_string(pid) + ".tmp");
+    }};
+
+TEST(InstanceSteps, NumberedSemaphoreIsTheFirstFreeElseTheLast) {
+    fake = {};
+    fake.heldSemaphores = {"L0", "L1", "L3"};
+    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L2");
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"close L0", "close L1"}));
+    for (int n = 0; n <= kMaxInstanceNumber; ++n)
+        fake.heldSemaphores.insert("L" + std::to_string(n));
+    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L100000");
+}
+
+TEST(InstanceSteps, FirstInstanceAndItsAliveCheckTellBySemaphore) {
+    fake = {};
+    EXPECT_TRUE(claimFirstInstance(kFirst, kFakeCalls));
+    EXPECT_FALSE(firstInstanceAlive(kFirst, kFakeCalls));
+    EXPECT_TRUE(firstInstanceAlive(std::nullopt, kFakeCalls));
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"release " + kFirst, "close " + kFirst}));
+    fake.heldSemaphores = {kFirst};
+    EXPECT_FALSE(claimFirstInstance(kFirst, kFakeCalls));
+    EXPECT_TRUE(firstInstanceAlive(kFirst, kFakeCalls));
+}
+
+TEST(InstanceSteps, HandOverWaitsForTheFileAndAlwaysLetsTheNextStartIn) {
+    struct Row {
+        bool staleFile, firstRuns, takesFile, writeFails;
+        int firstEndsAtSleep;
+        const char* internalError;
+        int sleeps;
+        bool fileLeft;
+    };
+    const Row rows[] = {{false, true, true, false, -1, nullptr, 1, false},
+                        {true, true, false, false, -1, "21", kFileWaitPasses, true},
+                        {false, true, false, false, -1, nullptr, kFileWaitPasses, true},
+                        {false, true, false, false, 2, nullptr, 6, false},
+                        {false, false, false, false, -1, nullptr, 0, false},
+                        {false, true, false, true, -1, "22", 0, false}};
+    for (const Row& row : rows) {
+        fake = {};
+        if (row.staleFile) fake.files[kFile] = "old";
+        if (row.firstRuns) fake.heldSemaphores = {kFirst};
+        fake.takesFile = row.takesFile;
+        fake.writeFails = row.writeFails;
+        fake.firstEndsAtSleep = row.firstEndsAtSleep;
+        HandOverFailure failure = handOverArguments(7, u"a b", kFirst, kFakeCalls);
+        EXPECT_STREQ(failure.internalError, row.internalError);
+        EXPECT_EQ(fake.sleeps, row.sleeps);
+        EXPECT_EQ(fake.files.count(kFile) != 0, row.fileLeft);
+        if (row.fileLeft && !row.staleFile) {
+            EXPECT_EQ(fake.files[kFile], notificationBytes(u"a b"));
+        }
+        EXPECT_EQ(fake.calls.back(), "close " + kFirst + "_notification");
+        EXPECT_EQ(fake.calls.end()[-2], "release " + kFirst + "_notification");
+    }
+    fake = {};
+    EXPECT_EQ(handOverArguments(0, u"x", kFirst, kFakeCalls).messageId, 0);
+    EXPECT_TRUE(fake.calls.empty());
 }
 
 }  // namespace
