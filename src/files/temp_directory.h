@@ -39,25 +39,51 @@ enum class LauncherTempDirectory { Created, NotCreated, NoSystemTemp };
 // launcher exits with a failure.
 LauncherTempDirectory createLauncherTempDirectory();
 
-// --- the decisions behind these, apart from the calls ---------------------------------
+// --- the steps behind these, apart from the calls -------------------------------------
+
+// The calls of one width (narrow or wide) that the steps need.
+template <typename String>
+struct TempCalls {
+    // GetTempPath's result: the length written into `out`, or the size it would need.
+    unsigned long (*tempPath)(String& out);
+    long (*lastError)();
+    // HOMEDRIVE followed by HOMEPATH.
+    String (*home)();
+    bool (*createDirectory)(const String& path);
+    bool (*removeDirectory)(const String& path);
+    bool (*exists)(const String& path);
+    // "" when the long form cannot be obtained.
+    String (*longPath)(const String& path);
+    String (*windowsDirectory)();
+    // GetTempFileName with prefix "tsm" into `out`; false when the system makes no file.
+    bool (*tempFileName)(const String& directory, String& out);
+    int (*pseudoRandom)();
+};
+
+// Creates and removes a probe directory inside `directory`.
+template <typename String>
+bool probeWritable(const String& directory, const TempCalls<String>& calls);
+
+// GetTempPath, or HOMEDRIVE + HOMEPATH when it gives nothing; then, when that path holds
+// "?" (in its long form when it has one), the first writable fallback.
+template <typename String>
+std::optional<String> systemTempFrom(const TempCalls<String>& calls);
+
+// A new temporary file's name in the system temporary directory: the system's, or a
+// free-standing "tsm<number>" when it makes none (or the directory is too long for it).
+template <typename String>
+std::optional<String> tempFileNameFrom(const TempCalls<String>& calls);
 
 // A narrow path holds "?" where the code page cannot name a character; such a path names no
 // directory, and writable fallbacks take its place.
 bool needsTempFallback(std::string_view path);
 bool needsTempFallback(WideView path);
 
-template <typename String>
-struct TempFallbackCalls {
-    bool (*writable)(const String& directory);
-    bool (*createDirectory)(const String& path);
-};
-
 // The first writable of "<windows>\temp", "c:\temp", "c:\tmp" and the Windows directory;
 // then "c:\tmp" made afresh when "c:\" is writable; nothing when none of these will do.
-std::optional<std::string> writableTempFallback(const std::string& windowsDirectory,
-                                                const TempFallbackCalls<std::string>& calls);
-std::optional<WideString> writableTempFallback(const WideString& windowsDirectory,
-                                               const TempFallbackCalls<WideString>& calls);
+template <typename String>
+std::optional<String> writableTempFallback(const String& windowsDirectory,
+                                           const TempCalls<String>& calls);
 
 // The name formed when the system makes no temporary file: "tsm<number>" straight behind
 // the directory (which keeps or lacks its trailing backslash).
@@ -68,5 +94,22 @@ std::string processCommFileNameIn(const std::string& directory, unsigned long pr
 
 // The run's own directory beside a reserved temporary file, told apart by the clock.
 std::string launcherTempDirectoryName(const std::string& reservedFile, std::int32_t time);
+
+struct LauncherTempCalls {
+    std::optional<std::string> (*reserveName)();
+    std::int32_t (*clock)();
+    bool (*createDirectory)(const std::string& path);
+    long (*lastError)();
+    void (*deleteFile)(const std::string& path);
+};
+
+struct LauncherTempAttempts {
+    LauncherTempDirectory result = LauncherTempDirectory::NotCreated;
+    std::string directory;  // when Created
+};
+
+// Up to 10 attempts, each beside a freshly reserved name; the reserved files are deleted at
+// the end.
+LauncherTempAttempts makeLauncherTempDirectory(const LauncherTempCalls& calls);
 
 }  // namespace tesmo

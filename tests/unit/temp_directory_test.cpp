@@ -4,20 +4,46 @@
 
 #include <set>
 
+#include "tests/support/log_capture.h"
+
 namespace tesmo {
 namespace {
 
-std::set<std::string> writableDirectories;
+// A file system of directories: one can be made inside a writable one, and a made probe
+// exists until it is removed.
+struct FakeTemp {
+    std::string tempPath;
+    unsigned long tempLength = 0;
+    std::string longPath;
+    std::set<std::string> writable;
+    std::set<std::string> made;
+    bool systemMakesFile = true;
+    int clock = 0;
+    int createdAtClock = -1;
+    std::vector<std::string> deleted;
+};
+FakeTemp fake;
 
-bool fakeWritable(const std::string& directory) {
-    return writableDirectories.count(directory) != 0;
-}
-
-// Only a writable "c:\" lets a fresh directory be made there.
-bool fakeCreate(const std::string& path) {
-    if (writableDirectories.count("c:\\")) writableDirectories.insert(path);
-    return true;
-}
+const TempCalls<std::string> kFakeCalls = {
+    [](std::string& out) { return out = fake.tempPath, fake.tempLength; },
+    [] { return 5L; },
+    [] { return std::string("C:\\users\\x"); },
+    [](const std::string& path) {
+        std::string parent = path.substr(0, path.rfind('\\'));
+        bool ok = fake.writable.count(parent) || fake.writable.count(parent + "\\");
+        if (ok) fake.made.insert(path);
+        if (ok && path.find("tsm_w_testdir") == std::string::npos) fake.writable.insert(path);
+        return ok;
+    },
+    [](const std::string& path) { return fake.made.erase(path) != 0; },
+    [](const std::string& path) { return fake.made.count(path) != 0; },
+    [](const std::string&) { return fake.longPath; },
+    [] { return std::string("C:\\W"); },
+    [](const std::string& directory, std::string& out) {
+        out = directory + "tsm1.tmp";
+        return fake.systemMakesFile;
+    },
+    [] { return 77; }};
 
 TEST(TempFallback, TheFirstWritableInOrderThenAFreshDirectory) {
     const std::vector<std::pair<std::set<std::string>, std::optional<std::string>>> rows = {
@@ -27,18 +53,84 @@ TEST(TempFallback, TheFirstWritableInOrderThenAFreshDirectory) {
         {{"c:\\"}, "c:\\tmp"},
         {{}, std::nullopt}};
     for (const auto& [writable, chosen] : rows) {
-        writableDirectories = writable;
-        EXPECT_EQ(writableTempFallback(std::string("C:\\W"), {fakeWritable, fakeCreate}), chosen);
+        fake = {};
+        fake.writable = writable;
+        EXPECT_EQ(writableTempFallback(std::string("C:\\W"), kFakeCalls), chosen);
+        EXPECT_TRUE(fake.made.empty() || fake.made == std::set<std::string>{"c:\\tmp"});
     }
+}
+
+TEST(SystemTemp, TheReportedPathElseHomeThenAFallbackWhenItHoldsUnnameableText) {
+    struct Row {
+        std::string tempPath;
+        unsigned long length;
+        std::string longPath;
+        std::optional<std::string> chosen;
+        const char* logged;
+    };
+    const Row rows[] = {
+        {"C:\\T\\", 5, "", "C:\\T\\", "make dir returned -1"},
+        {"", 0, "", "C:\\users\\x", "No temp dir defined. Using home C:\\users\\x"},
+        {"C:\\T\\", kPathCapacity, "", "C:\\users\\x", "GetTempPath returned 6000 (last error 5)"},
+        {"C:\\?\\", 5, "", "C:\\W", "make dir returned -1"},
+        {"C:\\PROGRA~1\\", 12, "C:\\?\\", "C:\\W", nullptr},
+        {"C:\\?\\", 5, "C:\\PROGRA~1\\", "C:\\?\\", nullptr}};
+    for (const Row& row : rows) {
+        fake = {};
+        fake.tempPath = row.tempPath;
+        fake.tempLength = row.length;
+        fake.longPath = row.longPath;
+        fake.writable = {"C:\\W"};
+        testing::clearCapturedLog();
+        EXPECT_EQ(systemTempFrom(kFakeCalls), row.chosen) << row.tempPath << row.length;
+        const auto& log = testing::capturedLog();
+        if (row.logged) {
+            EXPECT_NE(std::find(log.begin(), log.end(), row.logged), log.end());
+        }
+    }
+}
+
+TEST(TempFileName, OwnNameWhenTheSystemMakesNoneOrTheDirectoryIsTooLong) {
+    const std::string longDirectory = "C:\\" + std::string(243, 'd') + "\\";
+    const std::tuple<std::string, bool, std::string, const char*> rows[] = {
+        {"C:\\T\\", true, "C:\\T\\tsm1.tmp", nullptr},
+        {"C:\\T\\", false, "C:\\T\\tsm77", "GetTempFileName failed (last error 5)"},
+        {longDirectory, true, longDirectory + "tsm77", "GetTempFileName failed (last error 111)"}};
+    for (const auto& [directory, systemMakesFile, name, failure] : rows) {
+        fake = {};
+        fake.tempPath = directory;
+        fake.tempLength = directory.size();
+        fake.systemMakesFile = systemMakesFile;
+        testing::clearCapturedLog();
+        EXPECT_EQ(tempFileNameFrom(kFakeCalls), name);
+        std::vector<std::string> expected = {"tempPath is " + directory, "tempFile is " + name};
+        if (failure) expected.insert(expected.begin() + 1, failure);
+        const auto& log = testing::capturedLog();
+        EXPECT_EQ(std::vector<std::string>(log.end() - expected.size(), log.end()), expected);
+    }
+}
+
+TEST(LauncherTemp, TenAttemptsThenEveryReservedNameIsDeleted) {
+    const LauncherTempCalls calls = {
+        [] { return std::optional<std::string>("R" + std::to_string(fake.clock)); },
+        [] { return static_cast<std::int32_t>(fake.clock++); },
+        [](const std::string&) { return fake.clock - 1 == fake.createdAtClock; }, [] { return 5L; },
+        [](const std::string& path) { fake.deleted.push_back(path); }};
+    fake = {};
+    EXPECT_EQ(makeLauncherTempDirectory(calls).result, LauncherTempDirectory::NotCreated);
+    EXPECT_EQ(fake.deleted.size(), 10u);
+    fake = {};
+    fake.createdAtClock = 2;
+    LauncherTempAttempts attempts = makeLauncherTempDirectory(calls);
+    EXPECT_EQ(attempts.directory, "R2_dir2");
+    EXPECT_EQ(fake.deleted, (std::vector<std::string>{"R0", "R1", "R2"}));
 }
 
 TEST(TempNames, FormedStraightBehindTheDirectory) {
     EXPECT_TRUE(needsTempFallback("C:\\users\\???\\Temp\\"));
     EXPECT_FALSE(needsTempFallback(u"C:\\users\\\u0394\\Temp\\"));
-    EXPECT_EQ(freeTempFileName(std::string("C:\\T\\"), 7), "C:\\T\\tsm7");
     EXPECT_EQ(freeTempFileName(WideString(u"C:\\T"), 32767), u"C:\\Ttsm32767");
     EXPECT_EQ(processCommFileNameIn("C:\\T\\", 42), "C:\\T\\tsm_p42.tmp");
-    EXPECT_EQ(launcherTempDirectoryName("C:\\T\\tsm1.tmp", -5), "C:\\T\\tsm1.tmp_dir-5");
 }
 
 }  // namespace
