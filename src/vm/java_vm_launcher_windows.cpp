@@ -16,6 +16,7 @@
 #include "platform/text_windows.h"
 #include "runtime/runtime_library_windows.h"
 #include "vm/class_path.h"
+#include "vm/java_launch.h"
 #include "vm/launch_arguments.h"
 #include "vm/vm_options_windows.h"
 
@@ -27,8 +28,6 @@ JavaVM* javaVm = nullptr;
 JNIEnv* mainEnv = nullptr;
 // Written once, before any other thread may read it; a plain flag is enough.
 
-constexpr char kTesmoWrapper[] = "com/tesmo/runtime/WinLauncher";
-constexpr char kKorvaneWrapper[] = "com/korvane/runtime/launcher/WinLauncher";
 constexpr char kFirstRunClass[] = "com/korvane/runtime/launcher/FirstRun";
 constexpr std::size_t kFixedArgumentsCapacity = 2000;
 
@@ -96,11 +95,17 @@ WideString logFileName(int enabledKey, int nameKey) {
                           expandInPlace, fullPathOf);
 }
 
-bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& properties) {
-    std::vector<WideString> options = properties;
+// The arguments as main receives them; set by the launch before the VM is created.
+const ArgumentList* launchArguments = nullptr;
+jclass wrapperClass = nullptr;
+jmethodID wrapperMain = nullptr;
+jobjectArray argumentArray = nullptr;
+
+std::vector<WideString> vmOptions() {
+    std::vector<WideString> options = buildSystemProperties();
     ClassPathDirectives directives;
     VmOptionContext context{options, directives, vmOptionSources()};
-    collectVmOptions(context, arguments);
+    collectVmOptions(context, *launchArguments);
 
     std::optional<std::string> defaultFile = openDefaultVmOptionsFile();
     logMessage("default vmoptions file: %p",
@@ -118,62 +123,50 @@ bool createJavaVM(const ArgumentList& arguments, const std::vector<WideString>& 
         fatalMessageWide(classPath.failure.messageId, &classPath.failure.argument);
     }
     options.push_back(narrowableClassPathOption(classPath.option, shortPathOf));
+    return options;
+}
 
+bool createVm(const std::vector<std::string>& options) {
     // The VM keeps pointers into these for its whole life.
-    auto* vmOptions = new JavaVMOption[options.size() + 1]();
-    logMessage("vmoption count %d", static_cast<int>(options.size()));
-    for (std::size_t i = 0; i < options.size(); ++i) {
-        std::string* narrow = new std::string(narrowOption(options[i]));
-        vmOptions[i].optionString = narrow->data();
-        vmOptions[i].extraInfo = nullptr;
-        logMessage("vmoption %d: %S", static_cast<int>(i), options[i]);
-    }
+    auto* kept = new std::vector<std::string>(options);
+    auto* vmOptions = new JavaVMOption[kept->size() + 1]();
+    for (std::size_t i = 0; i < kept->size(); ++i) vmOptions[i].optionString = (*kept)[i].data();
     auto* initArgs = new JavaVMInitArgs();
     initArgs->version = JNI_VERSION_1_2;
-    initArgs->nOptions = static_cast<jint>(options.size());
+    initArgs->nOptions = static_cast<jint>(kept->size());
     initArgs->options = vmOptions;
     initArgs->ignoreUnrecognized = JNI_TRUE;
-
-    logMessage("Creating JVM");
     return createJavaVMEntry(&javaVm, reinterpret_cast<void**>(&mainEnv), initArgs) == 0;
 }
 
-bool checkFirstRun(JNIEnv* env) {
+bool firstRunMarked() {
     WideString installation;
     fullPath(installation, getSettingWideString(kKeyInstallationDirectory, kFixedArgumentsCapacity),
              true);
-    if (!pathExists(installation + u"\\.korvane\\firstrun")) return true;
-    jclass firstRun = env->FindClass(kFirstRunClass);
-    if (!firstRun) fatalMessage(kMessageInternalError, internal_error::kFirstRunClass);
-    jmethodID method = env->GetStaticMethodID(firstRun, "firstRun", "()Z");
-    if (!method) fatalMessage(kMessageInternalError, internal_error::kFirstRunMethod);
-    jboolean result = env->CallStaticBooleanMethod(firstRun, method);
-    if (env->ExceptionOccurred()) {
-        env->ExceptionDescribe();
-        return false;
-    }
-    return result != JNI_FALSE;
+    return pathExists(installation + u"\\.korvane\\firstrun");
 }
 
-bool callMainClass(const ArgumentList& arguments) {
-    JNIEnv* env = mainEnv;
-    if (korvaneFlavour() && !checkFirstRun(env)) {
-        logMessage("checkFirstRun stopped further execution");
-        return true;
+FirstRunResult runFirstRun() {
+    jclass firstRun = mainEnv->FindClass(kFirstRunClass);
+    if (!firstRun) return FirstRunResult::ClassMissing;
+    jmethodID method = mainEnv->GetStaticMethodID(firstRun, "firstRun", "()Z");
+    if (!method) return FirstRunResult::MethodMissing;
+    jboolean result = mainEnv->CallStaticBooleanMethod(firstRun, method);
+    if (mainEnv->ExceptionOccurred()) {
+        mainEnv->ExceptionDescribe();
+        return FirstRunResult::Stop;
     }
-    const char* wrapper = korvaneFlavour() ? kKorvaneWrapper : kTesmoWrapper;
-    logMessage("main class: %s", wrapper);
-    jclass mainClass = env->FindClass(wrapper);
-    if (!mainClass) {
-        logError("could not find main class");
-        fatalMessage(kMessageMainClassMissing, nullptr);
-    }
-    jmethodID main = env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V");
-    if (!main) {
-        logError("could not find main method");
-        fatalMessage(kMessageMainMethodMissing, nullptr);
-    }
+    return result != JNI_FALSE ? FirstRunResult::Go : FirstRunResult::Stop;
+}
 
+WrapperLookup findWrapper(const char* className) {
+    wrapperClass = mainEnv->FindClass(className);
+    if (!wrapperClass) return WrapperLookup::ClassMissing;
+    wrapperMain = mainEnv->GetStaticMethodID(wrapperClass, "main", "([Ljava/lang/String;)V");
+    return wrapperMain ? WrapperLookup::Found : WrapperLookup::MethodMissing;
+}
+
+std::vector<WideString> wrapperArgumentValues() {
     WrapperSettings settings;
     settings.windowed = getSettingInt(kKeyExecutableType) == 1;
     settings.mainClass = getSettingWideString(kKeyMainClass);
@@ -183,52 +176,46 @@ bool callMainClass(const ArgumentList& arguments) {
     settings.fixedArguments = getSettingWideString(kKeyFixedArguments, kFixedArgumentsCapacity);
     expandVariables(settings.fixedArguments, kFixedArgumentsCapacity);
     settings.dashJOptions = getSettingInt(kKeyDashJOptions) != 0;
-    std::vector<WideString> values = wrapperArguments(settings, arguments);
+    return wrapperArguments(settings, *launchArguments);
+}
 
-    logMessage("param count: %d", static_cast<int>(values.size()));
-    jclass stringClass = env->FindClass("java/lang/String");
-    jobjectArray array =
-        stringClass ? env->NewObjectArray(static_cast<jsize>(values.size()), stringClass, nullptr)
-                    : nullptr;
-    // Without memory for the arguments the application cannot be started at all.
-    if (!array) exitLauncher(1);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        logMessage("param %d: %S", static_cast<int>(i), values[i]);
-        jstring value = env->NewString(reinterpret_cast<const jchar*>(values[i].data()),
-                                       static_cast<jsize>(values[i].size()));
-        if (!value) exitLauncher(1);
-        env->SetObjectArrayElement(array, static_cast<jsize>(i), value);
-    }
-    logMessage("calling main");
-    env->CallStaticVoidMethod(mainClass, main, array);
-    logMessage("main returned");
-    if (env->ExceptionOccurred()) {
-        logError("an exception occured");
-        env->ExceptionDescribe();
-        return false;
-    }
+bool newArgumentArray(std::size_t count) {
+    jclass stringClass = mainEnv->FindClass("java/lang/String");
+    argumentArray = stringClass
+                        ? mainEnv->NewObjectArray(static_cast<jsize>(count), stringClass, nullptr)
+                        : nullptr;
+    return argumentArray != nullptr;
+}
+
+bool setArgument(std::size_t index, const WideString& value) {
+    jstring text = mainEnv->NewString(reinterpret_cast<const jchar*>(value.data()),
+                                      static_cast<jsize>(value.size()));
+    if (!text) return false;
+    mainEnv->SetObjectArrayElement(argumentArray, static_cast<jsize>(index), text);
     return true;
 }
+
+const JavaLaunchCalls kLaunchCalls = {
+    vmOptions,
+    createVm,
+    firstRunMarked,
+    runFirstRun,
+    findWrapper,
+    wrapperArgumentValues,
+    newArgumentArray,
+    setArgument,
+    [] { mainEnv->CallStaticVoidMethod(wrapperClass, wrapperMain, argumentArray); },
+    [] { return mainEnv->ExceptionOccurred() != nullptr; },
+    [] { mainEnv->ExceptionDescribe(); },
+    [] { javaVm->DestroyJavaVM(); },
+    [](int messageId, const char* internalError) { fatalMessage(messageId, internalError); },
+    [](int exitCode) { exitLauncher(exitCode); }};
 
 }  // namespace
 
 bool launchJavaApplication(const ArgumentList& arguments) {
-    logMessage("launching program");
-    std::vector<WideString> properties = buildSystemProperties();
-    if (!createJavaVM(arguments, properties)) {
-        logError("could not initialize JVM");
-        return false;
-    }
-    logMessage("JVM created");
-    vmCreated = true;
-    if (!callMainClass(arguments)) {
-        logError("could not call main");
-        return false;
-    }
-    logMessage("dest JVM");
-    javaVm->DestroyJavaVM();
-    logMessage("launch done");
-    return true;
+    launchArguments = &arguments;
+    return launchJava(korvaneFlavour(), kLaunchCalls);
 }
 
 // As a daemon: DestroyJavaVM waits for every attached non-daemon thread, and the splash
