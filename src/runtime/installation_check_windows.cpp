@@ -96,31 +96,67 @@ const InstallationSources kWindowsInstallation = {
     &probe,
 };
 
-ProbeResult probeJavaVersion(const WideString& javaExe, WideString& versionOut,
-                             unsigned long timeoutMs) {
+namespace {
+
+// Volumes without 8.3 names hand back the long form, spaces and all: quote whatever could be
+// split, so the probe never starts a different program.
+WideString probeCommand(const WideString& javaExe) {
     WideString shortPath = fillWideBuffer([&](wchar_t* buffer, DWORD size) {
         return GetShortPathNameW(asWindows(javaExe), buffer, size);
     });
-    // Volumes without 8.3 names hand back the long form, spaces and all: quote whatever
-    // could be split, so the probe never starts a different program.
     if (shortPath.empty()) shortPath = javaExe;
     bool quote = shortPath.find(u' ') != WideString::npos;
-    WideString command = (quote ? u"\"" + shortPath + u"\"" : shortPath) + u" -version";
-    std::optional<WideString> tempFile = makeTempFileNameWide();
-    if (!tempFile) fatalMessageWide(kMessageNotPoweruser, nullptr);
-    WideString outputFile = *tempFile;
+    return (quote ? u"\"" + shortPath + u"\"" : shortPath) + u" -version";
+}
 
+// The probe's standard error goes to this file; null when it cannot be opened.
+HANDLE inheritableOutput(const WideString& outputFile) {
     HANDLE file = CreateFileW(asWindows(outputFile), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
     HANDLE inheritable = nullptr;
-    if (file != INVALID_HANDLE_VALUE) {
-        if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0, TRUE,
-                             DUPLICATE_SAME_ACCESS)) {
-            inheritable = nullptr;
-        }
-        CloseHandle(file);
+    if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &inheritable, 0, TRUE,
+                         DUPLICATE_SAME_ACCESS)) {
+        inheritable = nullptr;
     }
+    CloseHandle(file);
+    return inheritable;
+}
+
+// Waits for the started probe, ends it after `timeoutMs`, and reads the version it printed.
+ProbeResult finishProbe(PROCESS_INFORMATION& process, const WideString& outputFile,
+                        WideString& versionOut, unsigned long timeoutMs) {
+    ProbeResult result = ProbeResult::Failed;
+    WaitForSingleObject(process.hProcess, timeoutMs);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    logMessage("Exit Code %d", static_cast<int>(exitCode));
+    if (exitCode == kStillActive) {
+        logMessage("Terminating process");
+        TerminateProcess(process.hProcess, 1);
+    } else if (exitCode != 0) {
+        result = ProbeResult::ExitCode;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    if (exitCode != 0) return result;
+    std::optional<WideString> version = parseVersionOutput(readProbeOutput(outputFile));
+    if (!version) return result;
+    versionOut = *version;
+    logMessage("Java version: %S", versionOut);
+    return ProbeResult::Version;
+}
+
+}  // namespace
+
+ProbeResult probeJavaVersion(const WideString& javaExe, WideString& versionOut,
+                             unsigned long timeoutMs) {
+    WideString command = probeCommand(javaExe);
+    std::optional<WideString> tempFile = makeTempFileNameWide();
+    if (!tempFile) fatalMessageWide(kMessageNotPoweruser, nullptr);
+    WideString outputFile = *tempFile;
+    HANDLE inheritable = inheritableOutput(outputFile);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -129,33 +165,16 @@ ProbeResult probeJavaVersion(const WideString& javaExe, WideString& versionOut,
     startup.hStdError = inheritable;
     PROCESS_INFORMATION process = {};
     ProbeResult result = ProbeResult::Failed;
-    if (!CreateProcessW(nullptr, asWindows(command), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &process)) {
+    bool started = CreateProcessW(nullptr, asWindows(command), nullptr, nullptr, TRUE,
+                                  NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup, &process);
+    DWORD error = GetLastError();
+    // The probe has its own copy now.
+    if (inheritable) CloseHandle(inheritable);
+    if (!started) {
         logMessage("Could not create process %S > %S (error %d)", command, outputFile,
-                   static_cast<int>(GetLastError()));
-        if (inheritable) CloseHandle(inheritable);
+                   static_cast<int>(error));
     } else {
-        WaitForSingleObject(process.hProcess, timeoutMs);
-        DWORD exitCode = 0;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        logMessage("Exit Code %d", static_cast<int>(exitCode));
-        if (exitCode == kStillActive) {
-            logMessage("Terminating process");
-            TerminateProcess(process.hProcess, 1);
-        } else if (exitCode != 0) {
-            result = ProbeResult::ExitCode;
-        }
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        if (inheritable) CloseHandle(inheritable);
-        if (exitCode == 0) {
-            std::optional<WideString> version = parseVersionOutput(readProbeOutput(outputFile));
-            if (version) {
-                versionOut = *version;
-                logMessage("Java version: %S", versionOut);
-                result = ProbeResult::Version;
-            }
-        }
+        result = finishProbe(process, outputFile, versionOut, timeoutMs);
     }
     DeleteFileW(asWindows(outputFile));
     return result;
