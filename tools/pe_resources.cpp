@@ -212,74 +212,94 @@ using LanguageMap = std::map<std::uint16_t, const Resource*>;
 using NameMap = std::map<ResourceName, LanguageMap>;
 using TypeMap = std::map<ResourceName, NameMap>;
 
-// The resource section for `resources`, its data addressed from `baseRva`.
-std::string serialiseTree(const std::vector<Resource>& resources, std::uint32_t baseRva) {
+TypeMap resourcesByType(const std::vector<Resource>& resources) {
     TypeMap types;
     for (const Resource& resource : resources) {
         types[resource.type][resource.name][resource.language] = &resource;
     }
+    return types;
+}
 
-    // Sizes first: directories, then the names, then the data entries, then the data.
-    std::size_t directoriesSize = 16 + 8 * types.size();
-    std::size_t leaves = 0;
+// The three levels of directories together, ahead of the names that follow them.
+std::size_t directoriesSize(const TypeMap& types) {
+    std::size_t size = 16 + 8 * types.size();
     for (const auto& [type, names] : types) {
-        directoriesSize += 16 + 8 * names.size();
-        for (const auto& [name, languages] : names) {
-            directoriesSize += 16 + 8 * languages.size();
-            leaves += languages.size();
+        size += 16 + 8 * names.size();
+        for (const auto& [name, languages] : names) size += 16 + 8 * languages.size();
+    }
+    return size;
+}
+
+template <typename Map>
+std::size_t namedCount(const Map& map) {
+    return static_cast<std::size_t>(std::count_if(
+        map.begin(), map.end(), [](const auto& entry) { return entry.first.named(); }));
+}
+
+struct TreeWriter {
+    std::string tree;
+    std::size_t nextDirectory = 0;
+};
+
+// Claims the next directory's place and returns its offset.
+std::size_t addDirectory(TreeWriter& writer, std::size_t entries, std::size_t named) {
+    std::size_t at = writer.nextDirectory;
+    put(writer.tree, at + 12, static_cast<std::uint32_t>(named), 2);
+    put(writer.tree, at + 14, static_cast<std::uint32_t>(entries - named), 2);
+    writer.nextDirectory += 16 + 8 * entries;
+    return at;
+}
+
+// An entry's name field: the number itself, or the offset of the name appended to the tree.
+std::uint32_t nameField(std::string& tree, const ResourceName& name) {
+    if (!name.named()) return name.id;
+    std::size_t at = tree.size();
+    append(tree, static_cast<std::uint32_t>(name.text.size()), 2);
+    for (char16_t c : name.text) append(tree, c, 2);
+    return kHighBit | static_cast<std::uint32_t>(at);
+}
+
+struct Leaf {
+    std::size_t entry;  // the language entry that points at the data entry
+    const Resource* resource;
+};
+
+void writeNameDirectories(TreeWriter& writer, std::size_t typeDirectory, const NameMap& names,
+                          std::vector<Leaf>& pending) {
+    std::size_t nameIndex = 0;
+    for (const auto& [name, languages] : names) {
+        std::size_t nameEntry = typeDirectory + 16 + 8 * nameIndex++;
+        std::size_t nameDirectory = addDirectory(writer, languages.size(), 0);
+        put(writer.tree, nameEntry, nameField(writer.tree, name), 4);
+        put(writer.tree, nameEntry + 4, kHighBit | static_cast<std::uint32_t>(nameDirectory), 4);
+        std::size_t languageIndex = 0;
+        for (const auto& [language, resource] : languages) {
+            std::size_t languageEntry = nameDirectory + 16 + 8 * languageIndex++;
+            put(writer.tree, languageEntry, language, 4);
+            pending.push_back({languageEntry, resource});
         }
     }
-    std::string tree(directoriesSize, '\0');
-    std::size_t nextDirectory = 0;
-    auto directory = [&](std::size_t entries, std::size_t named) {
-        std::size_t at = nextDirectory;
-        put(tree, at + 12, static_cast<std::uint32_t>(named), 2);
-        put(tree, at + 14, static_cast<std::uint32_t>(entries - named), 2);
-        nextDirectory += 16 + 8 * entries;
-        return at;
-    };
-    auto nameField = [&](const ResourceName& name) -> std::uint32_t {
-        if (!name.named()) return name.id;
-        std::size_t at = tree.size();
-        append(tree, static_cast<std::uint32_t>(name.text.size()), 2);
-        for (char16_t c : name.text) append(tree, c, 2);
-        return kHighBit | static_cast<std::uint32_t>(at);
-    };
-    auto namedCount = [](const auto& map) {
-        return static_cast<std::size_t>(std::count_if(
-            map.begin(), map.end(), [](const auto& entry) { return entry.first.named(); }));
-    };
+}
 
-    struct Leaf {
-        std::size_t entry;  // the language entry that points at the data entry
-        const Resource* resource;
-    };
+// Returns the language entries still to be pointed at their data entries.
+std::vector<Leaf> writeDirectories(TreeWriter& writer, const TypeMap& types) {
     std::vector<Leaf> pending;
-    std::size_t root = directory(types.size(), namedCount(types));
+    std::size_t root = addDirectory(writer, types.size(), namedCount(types));
     std::size_t typeIndex = 0;
     for (const auto& [type, names] : types) {
         std::size_t typeEntry = root + 16 + 8 * typeIndex++;
-        std::size_t typeDirectory = directory(names.size(), namedCount(names));
-        put(tree, typeEntry, nameField(type), 4);
-        put(tree, typeEntry + 4, kHighBit | static_cast<std::uint32_t>(typeDirectory), 4);
-        std::size_t nameIndex = 0;
-        for (const auto& [name, languages] : names) {
-            std::size_t nameEntry = typeDirectory + 16 + 8 * nameIndex++;
-            std::size_t nameDirectory = directory(languages.size(), 0);
-            put(tree, nameEntry, nameField(name), 4);
-            put(tree, nameEntry + 4, kHighBit | static_cast<std::uint32_t>(nameDirectory), 4);
-            std::size_t languageIndex = 0;
-            for (const auto& [language, resource] : languages) {
-                std::size_t languageEntry = nameDirectory + 16 + 8 * languageIndex++;
-                put(tree, languageEntry, language, 4);
-                pending.push_back({languageEntry, resource});
-            }
-        }
+        std::size_t typeDirectory = addDirectory(writer, names.size(), namedCount(names));
+        put(writer.tree, typeEntry, nameField(writer.tree, type), 4);
+        put(writer.tree, typeEntry + 4, kHighBit | static_cast<std::uint32_t>(typeDirectory), 4);
+        writeNameDirectories(writer, typeDirectory, names, pending);
     }
+    return pending;
+}
 
+void appendData(std::string& tree, const std::vector<Leaf>& pending, std::uint32_t baseRva) {
     tree.resize(alignUp(tree.size(), 8), '\0');
     std::size_t dataEntries = tree.size();
-    tree.resize(dataEntries + 16 * leaves, '\0');
+    tree.resize(dataEntries + 16 * pending.size(), '\0');
     for (std::size_t i = 0; i < pending.size(); ++i) {
         std::size_t dataEntry = dataEntries + 16 * i;
         put(tree, pending[i].entry + 4, static_cast<std::uint32_t>(dataEntry), 4);
@@ -289,7 +309,16 @@ std::string serialiseTree(const std::vector<Resource>& resources, std::uint32_t 
         put(tree, dataEntry + 8, pending[i].resource->codePage, 4);
         tree += pending[i].resource->data;
     }
-    return tree;
+}
+
+// The resource section for `resources`, its data addressed from `baseRva`. Directories
+// come first, then the names, then the data entries, then the data.
+std::string serialiseTree(const std::vector<Resource>& resources, std::uint32_t baseRva) {
+    TypeMap types = resourcesByType(resources);
+    TreeWriter writer{.tree = std::string(directoriesSize(types), '\0')};
+    std::vector<Leaf> pending = writeDirectories(writer, types);
+    appendData(writer.tree, pending, baseRva);
+    return writer.tree;
 }
 
 // The checksum Windows computes for an image (the field itself counted as zero).
