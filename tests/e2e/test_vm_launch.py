@@ -58,20 +58,20 @@ class App:
     """An installed application: launcher, lib folder with the jars, a runtime beside it."""
 
     def __init__(self, root: Path, application: Path, settings=None, wide=None, includes=None,
-                 flavour=None, runtime_jar=True):
+                 flavour=None, runtime_jar=True, bits=64):
         self.root = root
         lib = root / "lib"
         lib.mkdir(parents=True, exist_ok=True)
         shutil.copy(application, lib / "app.jar")
         if runtime_jar:
             shutil.copy(JAVA_RUNTIME, lib / "kvnruntime.jar")
-        self.runtime = make_runtime(root / "jre", "jre8")
+        self.runtime = make_runtime(root / "jre", "jre8", bits=bits)
         base = {**MESSAGES, 101: "vm tests", 128: "B.\\jre", 122: "com.example.App",
                 121: "A0.\\lib\\kvnruntime.jar;A1.\\lib\\app.jar"}
         if flavour:
             base[2001] = flavour
         self.exe = build_launcher(root, {**base, **(settings or {})}, wide=wide,
-                                  includes=includes)
+                                  includes=includes, bits=bits)
 
     def run(self, args=None, env=None, **kwargs):
         result = run_launcher(self.exe, args=args, env={**LOG, **(env or {})}, **kwargs)
@@ -137,6 +137,20 @@ class TestCompletedLaunch:
         assert args == ["true", "com.example.App",
                         unix_to_windows(app.root / "logs" / "error.log"), "${MY_OUTPUT}", "true",
                         exe_windows(app), "--fixed", "two words", "a", "b c"]
+
+    def test_the_32_bit_launcher_hands_main_the_same_array(self, tmp_path, application,
+                                                           wine32_available):
+        # Its JNI calls go through __stdcall and 32-bit pointers: nothing else reaches main.
+        app = App(tmp_path / "app", application, bits=32,
+                  settings={124: '--fixed "two words"', 125: 1, 102: 1, 103: "logs\\error.log",
+                            104: 1, 105: "${MY_OUTPUT}", 106: 1, 107: 1})
+        result = app.run(args=["a", "-Jx", "b c"], env={"MY_OUTPUT": None}, timeout=240)
+        assert result.exit_code == 0, result.stderr
+        assert main_args(result) == ["true", "com.example.App",
+                                     unix_to_windows(app.root / "logs" / "error.log"),
+                                     "${MY_OUTPUT}", "true", exe_windows(app), "--fixed",
+                                     "two words", "a", "b c"]
+        assert event(result, "DestroyJavaVM")
 
     def test_class_path_is_last_and_resolved(self, app):
         result = app.run()
