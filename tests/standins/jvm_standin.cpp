@@ -1,13 +1,12 @@
-// Stands in for a runtime's jvm.dll: a double of the JNI invocation interface (see jvm/vm.h)
-// that finds classes on the class path it is given, runs nothing, and records what a
-// launcher asked of it.
+// Stands in for a runtime's jvm.dll: the JNI invocation interface over the classes of the
+// class path it is given (see jvm/vm.cpp), running nothing, recording what a launcher asked.
 //
 // Loading it appends to jvm-record.txt beside it where it was loaded from and the PATH it
 // found, both as Windows and as the C runtime see it: a real VM reads PATH through its C
 // runtime, whose copy of the environment is taken when the C runtime starts, so a launcher
-// has to change PATH in a way both see. Each call of JNI_CreateJavaVM appends "create";
-// a call of a JNIEnv function the stand-in leaves out appends "unimplemented <name>", other
-// misuse "fatal <message>".
+// has to change PATH in a way both see. Each call of JNI_CreateJavaVM appends "create", a
+// call of a JNI function the stand-in leaves out "unimplemented <slot>", other misuse
+// "fatal <message>"; each main begun appends "main" to jvm-main.txt.
 //
 // From the first JNI_CreateJavaVM on, jvm-launch-<pid>.json beside the DLL holds the
 // process's record, rewritten whole after every event:
@@ -18,36 +17,31 @@
 //                            that number (null for a null optionString)
 //   classPath                the entries of the last -Djava.class.path, decoded in the
 //                            ANSI code page as a VM decodes them, empty entries dropped
-//   created, createResult    of the VM's creation
+//   createResult             of the first creation, or of the one that succeeded
 //   events                   {"call", "thread", ...} in order: JNI_CreateJavaVM (result,
-//                            problem), FindClass (name, found, from or exception/message,
-//                            classPathProblems), GetStaticMethodID (class, name, signature,
-//                            found), main (class, args, application, check, behaviour,
-//                            exception, returned, windowShown), firstRun (class, result),
-//                            CallStaticMethod (class, name, signature, result for int and
-//                            object methods), GetStringChars (string), ReleaseStringChars
-//                            (pinned: how many are still held), ExceptionDescribe
-//                            (exception, message), AttachCurrentThread[AsDaemon] (name,
-//                            already, result), DetachCurrentThread, GetEnv (version, result),
-//                            DestroyJavaVM (result, attachedThreads: the non-daemon threads
-//                            a VM would wait for), blocked (function: a daemon thread that
-//                            called in after DestroyJavaVM, which blocks it for good, as a
-//                            VM does), exit (code), warning, unimplemented (name), fatal
-//                            (message)
+//                            problem), FindClass (name, found, from, classPathProblems),
+//                            main (class, args, check: whether the wrapper can start the
+//                            class in args[1]), firstRun (class, result), CallStaticMethod
+//                            (class, name, signature, result), GetStringChars (string),
+//                            ReleaseStringChars (pinned: how many are still held),
+//                            AttachCurrentThread[AsDaemon] (name, result),
+//                            DetachCurrentThread (result), DestroyJavaVM (attachedThreads:
+//                            the non-daemon threads a VM would wait for), blocked (function:
+//                            a daemon thread that called in after DestroyJavaVM, which blocks
+//                            it for good, as a VM does), warning, unimplemented, fatal
 // Behaviours are chosen with VM options: -Dstandin.main=return|throw:<class>|exit:<n>|
 // window:<ms>|sleep:<ms>, -Dstandin.mainWait=<file> (main first waits until the file
-// exists), -Dstandin.firstRun=true|false|throw[:<class>], -Dstandin.create=fail, and
-// -Dstandin.splash=<step>;<step>... for the splash controller com.tesmo.runtime.
-// TesmoController: each step "<n>[:<text>]" is one answer of getAction, with the text the
-// following getText answers (null without one), and "until:<file>" answers 0 until the
-// file exists; past the last step getAction answers 0. -Xmx above 64g fails creation with
-// JNI_ENOMEM.
+// exists), -Dstandin.firstRun=true|false|throw[:<class>], and -Dstandin.splash=<step>;...
+// for the splash controller com.tesmo.runtime.TesmoController: each step "<n>[:<text>]" is
+// one answer of getAction, with the text the following getText answers (null without
+// one), and "until:<file>" answers 0 until the file exists; past the last step getAction
+// answers 0. -Xmx above 64g fails creation with JNI_ENOMEM.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
-#include "jvm/jni_env.h"
+#include "jvm/vm.h"
 #include "standin_io.h"
 
 namespace {

@@ -1,1081 +1,947 @@
 #include "vm.h"
 
-#include <algorithm>
-#include <array>
-#include <charconv>
-#include <cstdio>
-#include <cstdlib>
+#include <jni.h>
 
-#include "text.h"
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "../standin_io.h"
+#include "classes.h"
+#include "record.h"
 
 namespace standin::jvm {
 namespace {
 
-constexpr std::string_view kClassPathOption = "-Djava.class.path=";
-constexpr std::string_view kMainOption = "-Dstandin.main=";
-constexpr std::string_view kFirstRunOption = "-Dstandin.firstRun=";
-constexpr std::string_view kCreateOption = "-Dstandin.create=";
-constexpr std::string_view kSplashOption = "-Dstandin.splash=";
-constexpr std::string_view kMainWaitOption = "-Dstandin.mainWait=";
-constexpr std::string_view kControllerClass = "com/tesmo/runtime/TesmoController";
-constexpr std::string_view kMaxHeapOption = "-Xmx";
 constexpr std::string_view kMainDescriptor = "([Ljava/lang/String;)V";
-constexpr std::string_view kStandinMessage = "thrown by the stand-in";
-constexpr std::int64_t kMaxWaitMs = 24 * 60 * 60 * 1000;
-// Larger arrays fail as a VM fails on a heap it does not have.
-constexpr std::int32_t kMaxArrayLength = 1 << 24;
+constexpr std::string_view kControllerClass = "com/tesmo/runtime/TesmoController";
+constexpr const char* kWrappers[] = {"com/tesmo/runtime/WinLauncher",
+                                     "com/korvane/runtime/launcher/WinLauncher"};
+// Larger heaps fail creation, as a VM fails when it cannot reserve the heap.
+constexpr std::uint64_t kMaxHeap = 64ull << 30;
 
-constexpr std::array<std::string_view, 2> kWrapperClasses = {
-    "com/tesmo/runtime/WinLauncher", "com/korvane/runtime/launcher/WinLauncher"};
+// References and method IDs are numbers dressed as pointers: a launcher that dereferences
+// one, or hands back one it never got, fails at once instead of reading memory.
+constexpr int kHandleShift = 4;
 
-// The classes every VM has before it reads the class path, and those its own errors need.
-// They declare no static methods here.
-constexpr std::array<std::string_view, 23> kBootstrapClasses = {
-    "java/lang/Object",
-    "java/lang/String",
-    "java/lang/Class",
-    "java/lang/Throwable",
-    "java/lang/Exception",
-    "java/lang/RuntimeException",
-    "java/lang/Error",
-    "java/lang/LinkageError",
-    "java/lang/NoClassDefFoundError",
-    "java/lang/IncompatibleClassChangeError",
-    "java/lang/NoSuchMethodError",
-    "java/lang/ClassFormatError",
-    "java/lang/UnsupportedClassVersionError",
-    "java/lang/ReflectiveOperationException",
-    "java/lang/ClassNotFoundException",
-    "java/lang/IndexOutOfBoundsException",
-    "java/lang/ArrayIndexOutOfBoundsException",
-    "java/lang/ArrayStoreException",
-    "java/lang/NegativeArraySizeException",
-    "java/lang/NullPointerException",
-    "java/lang/IllegalStateException",
-    "java/lang/OutOfMemoryError",
-    "java/lang/VirtualMachineError",
+struct Object {
+    enum class Kind { Class, String, Array, Throwable };
+    Kind kind = Kind::String;
+    // The class's own name for a class, the element class for an array, else its class.
+    std::string className;
+    const ClassFound* type = nullptr;
+    std::wstring text;
+    bool hasText = false;
+    std::vector<std::shared_ptr<Object>> elements;
+};
+using ObjectPtr = std::shared_ptr<Object>;
+
+struct Thread {
+    std::wstring name;
+    bool daemon = false;
+    bool attached = false;
+    // A daemon still attached when the VM was destroyed: a real VM blocks it for good when
+    // it calls in again, rather than let it run in a VM that is gone.
+    bool abandoned = false;
+    ObjectPtr pending;
 };
 
-// Option forms a VM accepts; with ignoreUnrecognized false any other option fails creation.
-constexpr std::array<std::string_view, 17> kRecognizedPrefixes = {
-    "-D",
-    "-X",
-    "-verbose",
-    "-ea",
-    "-da",
-    "-esa",
-    "-dsa",
-    "-enableassertions",
-    "-disableassertions",
-    "-enablesystemassertions",
-    "-disablesystemassertions",
-    "-agentlib:",
-    "-agentpath:",
-    "-javaagent:",
-    "--",
-    "-Xbootclasspath",
-    "-XX:",
+struct LocalRef {
+    ObjectPtr object;
+    DWORD thread = 0;
 };
-constexpr std::array<std::string_view, 3> kHookOptions = {"vfprintf", "exit", "abort"};
 
-bool isRecognized(std::string_view option) {
-    for (auto prefix : kRecognizedPrefixes) {
-        if (option.starts_with(prefix)) return true;
-    }
-    return std::find(kHookOptions.begin(), kHookOptions.end(), option) != kHookOptions.end();
+struct Method {
+    const ClassFound* owner = nullptr;
+    std::string ownerName;
+    MethodInfo info;
+};
+
+// JNIEnv_ is the table pointer alone; the owner beside it catches an env used on another
+// thread.
+struct StandinEnv {
+    JNIEnv env;
+    DWORD owner;
+};
+
+enum class Behaviour { Return, Throw, Exit, Window, Sleep };
+
+struct SplashStep {
+    std::optional<int> action;  // nothing: wait until `text` names an existing file
+    std::optional<std::string> text;
+};
+
+struct State {
+    HMODULE module = nullptr;
+    std::wstring directory;
+    // The record's parts; events are complete once written.
+    std::optional<int> version;
+    std::optional<bool> ignoreUnrecognized;
+    std::vector<std::string> options;
+    std::vector<std::wstring> classPath;
+    std::optional<int> createResult;
+    std::vector<std::string> events;
+
+    bool created = false;
+    bool destroyed = false;
+    Behaviour behaviour = Behaviour::Return;
+    std::string throwClass;
+    long behaviourValue = 0;
+    std::string mainWait;
+    std::string firstRun = "true";
+    std::vector<SplashStep> splash;
+    std::size_t splashStep = 0;
+    std::optional<std::string> splashText;
+    std::vector<std::pair<ObjectPtr, std::unique_ptr<std::wstring>>> pinned;
+
+    std::map<std::string, std::unique_ptr<ClassFound>, std::less<>> classes;
+    std::map<DWORD, Thread> threads;
+    std::map<std::uint32_t, LocalRef> refs;
+    std::uint32_t nextRef = 1;
+    std::vector<Method> methods;
+    std::map<DWORD, std::unique_ptr<StandinEnv>> envs;
+    int unnamedThreads = 0;
+    const char* function = "";
+};
+
+State* state = nullptr;
+SRWLOCK lock = SRWLOCK_INIT;
+JNINativeInterface_ envTable{};
+JNIInvokeInterface_ vmTable{};
+JavaVM javaVm{&vmTable};
+
+class Guard {
+  public:
+    Guard() { AcquireSRWLockExclusive(&lock); }
+    ~Guard() { ReleaseSRWLockExclusive(&lock); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+};
+
+std::wstring decode(std::string_view bytes, UINT codePage = CP_ACP) {
+    if (bytes.empty()) return {};
+    int size =
+        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), result.data(),
+                        size);
+    return result;
 }
 
-bool isBootstrap(std::string_view name) {
-    return std::find(kBootstrapClasses.begin(), kBootstrapClasses.end(), name) !=
-           kBootstrapClasses.end();
+// Option strings are recorded byte by byte, each as the character of that number.
+std::wstring latin1(std::string_view bytes) {
+    std::wstring text;
+    for (char byte : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    return text;
 }
 
-bool isWrapper(std::string_view name) {
-    return std::find(kWrapperClasses.begin(), kWrapperClasses.end(), name) != kWrapperClasses.end();
+std::string dotted(std::string name) {
+    std::replace(name.begin(), name.end(), '/', '.');
+    return name;
 }
 
-std::optional<std::int64_t> parseInteger(std::string_view text, std::int64_t low,
-                                         std::int64_t high) {
-    std::int64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    if (value < low || value > high) return std::nullopt;
-    return value;
+std::wstring dottedWide(std::string_view name) {
+    return decode(dotted(std::string(name)), CP_UTF8);
 }
 
-std::u16string u16(std::string_view ascii) {
-    return latin1ToUtf16(ascii);
+// Written whole under another name and renamed over the record, so that a reader, or a
+// process ended by System.exit, never leaves half a document behind.
+void persist() {
+    JsonObject document;
+    document.set("pid", GetCurrentProcessId());
+    document.set("dll", standin::modulePath(state->module));
+    document.raw("version", state->version ? std::to_string(*state->version) : "null");
+    document.raw("ignoreUnrecognized", !state->ignoreUnrecognized   ? "null"
+                                       : *state->ignoreUnrecognized ? "true"
+                                                                    : "false");
+    document.raw("options", jsonArray(state->options));
+    std::vector<std::string> entries;
+    for (const auto& entry : state->classPath) entries.push_back(jsonString(entry));
+    document.raw("classPath", jsonArray(entries));
+    document.raw("createResult",
+                 state->createResult ? std::to_string(*state->createResult) : "null");
+    document.raw("events", jsonArray(state->events));
+    std::wstring path =
+        state->directory + L"jvm-launch-" + std::to_wstring(GetCurrentProcessId()) + L".json";
+    std::wstring temporary = path + L".tmp";
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string text = document.text() + "\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-std::u16string className16(std::string_view internal) {
-    return modifiedUtf8ToUtf16(dottedName(internal));
+// Appends {"call": call, "thread": <current>} with the fields `fill` adds.
+template <class Fill>
+void event(const char* call, Fill fill) {
+    JsonObject added;
+    added.set("call", decode(call));
+    added.set("thread", GetCurrentThreadId());
+    fill(added);
+    state->events.push_back(added.text());
+    persist();
 }
 
-std::string hex(std::uint32_t value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%x", static_cast<unsigned>(value));
-    return buffer;
+void printError(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    standin::writeHandle(STD_ERROR_HANDLE, bytes);
 }
 
-}  // namespace
-
-bool isSupportedVersion(std::int32_t version) {
-    switch (version) {
-        case 0x00010002:
-        case 0x00010004:
-        case 0x00010006:
-        case 0x00010008:
-        case 0x00090000:
-        case 0x000a0000:
-            return true;
-        default:
-            return false;
-    }
-}
-
-std::optional<std::uint64_t> parseMemorySize(std::string_view text) {
-    std::size_t digits = 0;
-    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    if (digits == 0 || text.size() - digits > 1) return std::nullopt;
-    std::uint64_t value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + digits, value);
-    if (error != std::errc() || end != text.data() + digits) return std::nullopt;
-    int shift = 0;
-    if (digits < text.size()) {
-        switch (text[digits]) {
-            case 'k':
-            case 'K':
-                shift = 10;
-                break;
-            case 'm':
-            case 'M':
-                shift = 20;
-                break;
-            case 'g':
-            case 'G':
-                shift = 30;
-                break;
-            case 't':
-            case 'T':
-                shift = 40;
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    if (shift > 0 && value > (~std::uint64_t(0) >> shift)) return std::nullopt;
-    return value << shift;
-}
-
-std::optional<MainBehaviour> parseMainBehaviour(std::string_view value) {
-    MainBehaviour behaviour;
-    behaviour.text = std::string(value);
-    auto argument = [&](std::string_view prefix) -> std::optional<std::string_view> {
-        if (!value.starts_with(prefix)) return std::nullopt;
-        return value.substr(prefix.size());
-    };
-    if (value == "return") return behaviour;
-    if (auto cls = argument("throw:")) {
-        if (cls->empty()) return std::nullopt;
-        behaviour.kind = MainBehaviour::Kind::Throw;
-        behaviour.exceptionClass = internalName(*cls);
-        return behaviour;
-    }
-    if (auto code = argument("exit:")) {
-        auto parsed = parseInteger(*code, INT32_MIN, INT32_MAX);
-        if (!parsed) return std::nullopt;
-        behaviour.kind = MainBehaviour::Kind::Exit;
-        behaviour.value = *parsed;
-        return behaviour;
-    }
-    for (auto [prefix, kind] : {std::pair{"window:", MainBehaviour::Kind::Window},
-                                std::pair{"sleep:", MainBehaviour::Kind::Sleep}}) {
-        if (auto ms = argument(prefix)) {
-            auto parsed = parseInteger(*ms, 0, kMaxWaitMs);
-            if (!parsed) return std::nullopt;
-            behaviour.kind = kind;
-            behaviour.value = *parsed;
-            return behaviour;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<std::vector<SplashStep>> parseSplashScript(std::string_view value) {
-    std::vector<SplashStep> steps;
-    while (!value.empty()) {
-        std::size_t end = value.find(';');
-        std::string_view text = value.substr(0, end);
-        value = end == std::string_view::npos ? std::string_view() : value.substr(end + 1);
-        SplashStep step;
-        if (text.starts_with("until:")) {
-            if (text.size() == 6) return std::nullopt;
-            step.kind = SplashStep::Kind::UntilFile;
-            step.path = std::string(text.substr(6));
-        } else {
-            std::size_t colon = text.find(':');
-            auto action = parseInteger(text.substr(0, colon), INT32_MIN, INT32_MAX);
-            if (!action) return std::nullopt;
-            step.action = static_cast<std::int32_t>(*action);
-            if (colon != std::string_view::npos && colon + 1 < text.size()) {
-                step.text = std::string(text.substr(colon + 1));
-            }
-        }
-        steps.push_back(std::move(step));
-    }
-    return steps;
-}
-
-std::optional<FirstRunBehaviour> parseFirstRunBehaviour(std::string_view value) {
-    FirstRunBehaviour behaviour;
-    if (value == "true") return behaviour;
-    if (value == "false") {
-        behaviour.kind = FirstRunBehaviour::Kind::False;
-        return behaviour;
-    }
-    if (value == "throw") {
-        behaviour.kind = FirstRunBehaviour::Kind::Throw;
-        behaviour.exceptionClass = "java/lang/IllegalStateException";
-        return behaviour;
-    }
-    if (value.starts_with("throw:") && value.size() > 6) {
-        behaviour.kind = FirstRunBehaviour::Kind::Throw;
-        behaviour.exceptionClass = internalName(value.substr(6));
-        return behaviour;
-    }
-    return std::nullopt;
-}
-
-Vm::Vm(Host& host, std::uint32_t pid, std::u16string dll)
-    : host_(host), record_(pid, std::move(dll)) {}
-
-void Vm::fatal(const std::string& message) {
-    std::string text = std::string(function_) + ": " + message;
-    Json& failure = event("fatal", currentThread_);
-    failure.set("message", text);
-    commit();
-    host_.fatal(text);
-    // A host that returned anyway must not let the VM run on.
+// JNI has no error return for most misuse; a real VM then crashes or corrupts itself
+// somewhere later. Here misuse ends the process at once, naming the function.
+[[noreturn]] void fatal(const std::string& message) {
+    std::string text = std::string(state->function) + ": " + message;
+    event("fatal", [&](JsonObject& e) { e.set("message", decode(text, CP_UTF8)); });
+    standin::appendLine(state->directory + L"jvm-record.txt", "fatal " + text);
+    standin::writeHandle(STD_ERROR_HANDLE, "jvm stand-in: " + text + "\r\n");
     std::abort();
 }
 
-void Vm::fail(std::uint32_t thread, const char* function, const std::string& message) {
-    begin(thread, function);
-    fatal(message);
+[[noreturn]] void blockForever() {
+    // The caller's guard never ends, so the lock is given up here.
+    ReleaseSRWLockExclusive(&lock);
+    while (true) Sleep(INFINITE);
 }
 
-void Vm::commit() {
-    host_.persist(record_.text());
-}
-
-Json& Vm::event(std::string_view call, std::uint32_t thread) {
-    return record_.addEvent(call, thread);
-}
-
-void Vm::begin(std::uint32_t thread, const char* function) {
-    function_ = function;
-    currentThread_ = thread;
-}
-
-Vm::Thread& Vm::enter(std::uint32_t thread, const char* function, bool pendingAllowed) {
-    begin(thread, function);
-    if (destroyed_) fatal("called after DestroyJavaVM");
-    auto found = threads_.find(thread);
-    if (!created_ || found == threads_.end() || !found->second.attached) {
+Thread& enter(JNIEnv* env, const char* function, bool pendingAllowed = false) {
+    state->function = function;
+    DWORD thread = GetCurrentThreadId();
+    auto found = state->threads.find(thread);
+    if (state->destroyed && found != state->threads.end() && found->second.abandoned) {
+        event("blocked", [&](JsonObject& e) { e.set("function", decode(function)); });
+        blockForever();
+    }
+    if (state->destroyed) fatal("called after DestroyJavaVM");
+    auto known = std::find_if(state->envs.begin(), state->envs.end(),
+                              [&](const auto& entry) { return &entry.second->env == env; });
+    if (known == state->envs.end()) fatal("not a JNIEnv of this VM");
+    if (known->first != thread) {
+        fatal("the JNIEnv of thread " + std::to_string(known->first) + " is used on thread " +
+              std::to_string(thread));
+    }
+    if (found == state->threads.end() || !found->second.attached) {
         fatal("called on a thread that is not attached to the VM");
     }
     if (!pendingAllowed && found->second.pending) {
-        Json& warning = event("warning", thread);
-        warning.set("function", function);
-        warning.set("message", "called with an exception pending");
-        commit();
+        event("warning", [&](JsonObject& e) {
+            e.set("function", decode(function));
+            e.set("message", L"called with an exception pending");
+        });
     }
     return found->second;
 }
 
-bool Vm::isAttached(std::uint32_t thread) const {
-    auto found = threads_.find(thread);
-    return running() && found != threads_.end() && found->second.attached;
+template <class T = jobject>
+T handle(std::uint32_t value) {
+    return reinterpret_cast<T>(static_cast<std::uintptr_t>(value) << kHandleShift);
 }
 
-// ---------------------------------------------------------------------------------------
-// Creation
-
-int Vm::create(const CreateArguments& arguments, std::uint32_t thread) {
-    begin(thread, "JNI_CreateJavaVM");
-    std::string problem;
-    int result = evaluate(arguments, thread, problem);
-    Json& call = event("JNI_CreateJavaVM", thread);
-    call.set("result", result);
-    if (!problem.empty()) call.set("problem", problem);
-    Json& document = record_.document();
-    if (result == kJniOk || !created_) {
-        document.set("created", result == kJniOk);
-        document.set("createResult", result);
-    }
-    commit();
-    return result;
+std::uint32_t number(const void* pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer) >> kHandleShift);
 }
 
-int Vm::evaluate(const CreateArguments& arguments, std::uint32_t thread, std::string& problem) {
-    if (created_) {
-        problem = "a VM was created in this process before";
-        return kJniExists;
-    }
-    Json& document = record_.document();
-    document.set("version", arguments.present ? Json(arguments.version) : Json());
-    document.set("ignoreUnrecognized",
-                 arguments.present ? Json(arguments.ignoreUnrecognized) : Json());
-    Json& options = document.set("options", Json::array());
-    for (const auto& option : arguments.options) {
-        options.push(option ? Json(latin1ToUtf16(*option)) : Json());
-    }
-    document.set("classPath", Json::array());
-    if (!arguments.present) {
-        problem = "no JavaVMInitArgs";
-        return kJniErr;
-    }
-    if (!isSupportedVersion(arguments.version)) {
-        problem = "unsupported JNI version " + hex(static_cast<std::uint32_t>(arguments.version));
-        return kJniVersionError;
-    }
-    if (arguments.optionCount < 0) {
-        problem = "nOptions is negative";
-        return kJniInvalid;
-    }
-    if (arguments.optionCount > 0 && !arguments.optionsPresent) {
-        problem = "options is null";
-        return kJniInvalid;
-    }
-    for (std::size_t i = 0; i < arguments.options.size(); ++i) {
-        if (!arguments.options[i]) {
-            problem = "optionString " + std::to_string(i) + " is null";
-            return kJniInvalid;
-        }
-    }
-
-    std::optional<std::u16string> classPath;
-    std::optional<std::uint64_t> heap;
-    MainBehaviour main;
-    FirstRunBehaviour firstRun;
-    std::vector<SplashStep> splash;
-    std::string mainWait;
-    bool failCreate = false;
-    for (const auto& given : arguments.options) {
-        std::string_view option = *given;
-        auto bad = [&](const char* what) {
-            host_.printError(u"Error: " + u16(what) + u": " + latin1ToUtf16(option) + u"\r\n");
-            problem = std::string(what) + ": " + std::string(option);
-            return kJniInvalid;
-        };
-        if (option.starts_with(kClassPathOption)) {
-            classPath = host_.decodeOption(option.substr(kClassPathOption.size()));
-        } else if (option.starts_with(kMainOption)) {
-            auto parsed = parseMainBehaviour(option.substr(kMainOption.size()));
-            if (!parsed) return bad("the stand-in does not know this behaviour");
-            main = *parsed;
-        } else if (option.starts_with(kFirstRunOption)) {
-            auto parsed = parseFirstRunBehaviour(option.substr(kFirstRunOption.size()));
-            if (!parsed) return bad("the stand-in does not know this behaviour");
-            firstRun = *parsed;
-        } else if (option.starts_with(kMainWaitOption)) {
-            mainWait = std::string(option.substr(kMainWaitOption.size()));
-            if (mainWait.empty()) return bad("the stand-in does not know this behaviour");
-        } else if (option.starts_with(kSplashOption)) {
-            auto parsed = parseSplashScript(option.substr(kSplashOption.size()));
-            if (!parsed) return bad("the stand-in does not know this behaviour");
-            splash = std::move(*parsed);
-        } else if (option.starts_with(kCreateOption)) {
-            std::string_view value = option.substr(kCreateOption.size());
-            if (value != "fail" && value != "ok")
-                return bad("the stand-in does not know this behaviour");
-            failCreate = value == "fail";
-        } else if (option.starts_with(kMaxHeapOption)) {
-            heap = parseMemorySize(option.substr(kMaxHeapOption.size()));
-            if (!heap) {
-                host_.printError(u"Invalid maximum heap size: " + latin1ToUtf16(option) + u"\r\n");
-                problem = "invalid maximum heap size " + std::string(option);
-                return kJniInvalid;
-            }
-        } else if (!isRecognized(option) && !arguments.ignoreUnrecognized) {
-            host_.printError(u"Unrecognized option: " + latin1ToUtf16(option) + u"\r\n");
-            problem = "unrecognized option " + std::string(option);
-            return kJniErr;
-        }
-    }
-    if (heap && *heap > kMaxHeap) {
-        host_.printError(
-            u"Error occurred during initialization of VM\r\n"
-            u"Could not reserve enough space for object heap\r\n");
-        problem = "the maximum heap is larger than 64g";
-        return kJniNoMemory;
-    }
-    if (failCreate) {
-        problem = "-Dstandin.create=fail";
-        return kJniErr;
-    }
-
-    std::vector<std::u16string> entries =
-        classPath ? splitClassPath(*classPath) : std::vector<std::u16string>{};
-    Json& recorded = document.set("classPath", Json::array());
-    for (const auto& entry : entries) recorded.push(entry);
-    classPath_ = std::make_unique<ClassPath>(std::move(entries), host_.files());
-    mainBehaviour_ = main;
-    firstRunBehaviour_ = firstRun;
-    splashScript_ = std::move(splash);
-    mainWait_ = std::move(mainWait);
-    created_ = true;
-    Thread& creator = threads_[thread];
-    creator.name = u"main";
-    creator.attached = true;
-    return kJniOk;
+jobject newRef(ObjectPtr object) {
+    if (!object) return nullptr;
+    std::uint32_t ref = state->nextRef++;
+    state->refs[ref] = LocalRef{std::move(object), GetCurrentThreadId()};
+    return handle(ref);
 }
 
-// ---------------------------------------------------------------------------------------
-// Classes and methods
-
-const Vm::LoadedClass* Vm::define(std::string_view name, std::u16string source,
-                                  std::vector<MethodInfo> methods) {
-    auto loaded = std::make_unique<LoadedClass>();
-    loaded->name = std::string(name);
-    loaded->source = std::move(source);
-    loaded->methods = std::move(methods);
-    loaded->mirror = std::make_shared<Object>();
-    loaded->mirror->kind = Object::Kind::Class;
-    loaded->mirror->className = "java/lang/Class";
-    loaded->mirror->type = loaded.get();
-    const LoadedClass* result = loaded.get();
-    classes_.emplace(loaded->name, std::move(loaded));
-    return result;
-}
-
-Vm::Lookup Vm::lookUp(std::string_view name) {
-    Lookup lookup;
-    if (auto known = classes_.find(name); known != classes_.end()) {
-        lookup.found = known->second.get();
-        return lookup;
+ObjectPtr deref(const void* ref) {
+    if (ref == nullptr) return nullptr;
+    auto found = state->refs.find(number(ref));
+    if (found == state->refs.end() || handle(number(ref)) != ref) {
+        fatal("invalid or deleted reference");
     }
-    auto notFound = [&] {
-        lookup.exceptionClass = "java/lang/NoClassDefFoundError";
-        lookup.message = modifiedUtf8ToUtf16(name);
-        return lookup;
-    };
-    if (name.starts_with('[')) {
-        std::size_t dimensions = name.find_first_not_of('[');
-        if (dimensions == std::string_view::npos) return notFound();
-        std::string_view element = name.substr(dimensions);
-        bool valid = element.size() == 1
-                         ? std::string_view("ZBCSIJFD").find(element[0]) != std::string_view::npos
-                         : element.size() > 2 && element.front() == 'L' && element.back() == ';';
-        if (!valid) return notFound();
-        if (element.size() > 1) {
-            Lookup inner = lookUp(element.substr(1, element.size() - 2));
-            if (!inner.found) return inner;
-        }
-        lookup.found = define(name, {}, {});
-        return lookup;
-    }
-    if (isBootstrap(name)) {
-        lookup.found = define(name, {}, {});
-        return lookup;
-    }
-    ClassSearch search = classPath_->find(name);
-    lookup.problems = std::move(search.problems);
-    if (!search.found) return notFound();
-    ClassParse parsed = parseClassFile(search.found->bytes);
-    if (!parsed.classFile) {
-        lookup.exceptionClass = "java/lang/ClassFormatError";
-        lookup.message = u16(parsed.error) + u" in class file " + modifiedUtf8ToUtf16(name);
-        return lookup;
-    }
-    const ClassFile& file = *parsed.classFile;
-    if (file.majorVersion > kMaxClassMajor) {
-        lookup.exceptionClass = "java/lang/UnsupportedClassVersionError";
-        lookup.message = className16(name) +
-                         u" has been compiled by a more recent version of the Java Runtime "
-                         u"(class file version " +
-                         u16(std::to_string(file.majorVersion)) + u"." +
-                         u16(std::to_string(file.minorVersion)) +
-                         u"), this version of the Java Runtime only recognizes class file "
-                         u"versions up to 61.0";
-        return lookup;
-    }
-    if (file.name != name) {
-        lookup.exceptionClass = "java/lang/NoClassDefFoundError";
-        lookup.message =
-            modifiedUtf8ToUtf16(name) + u" (wrong name: " + modifiedUtf8ToUtf16(file.name) + u")";
-        return lookup;
-    }
-    lookup.found = define(name, search.found->entry, file.methods);
-    return lookup;
-}
-
-Ref Vm::findClass(std::uint32_t thread, const char* name) {
-    Thread& current = enter(thread, "FindClass");
-    if (name == nullptr) {
-        Json& call = event("FindClass", thread);
-        call.set("name", nullptr);
-        call.set("found", false);
-        call.set("exception", "java.lang.NoClassDefFoundError");
-        raise(current, "java/lang/NoClassDefFoundError", u"No class name given");
-        commit();
-        return 0;
-    }
-    Lookup lookup = lookUp(name);
-    Json& call = event("FindClass", thread);
-    call.set("name", modifiedUtf8ToUtf16(name));
-    call.set("found", lookup.found != nullptr);
-    if (lookup.found != nullptr) {
-        call.set("from",
-                 lookup.found->source.empty() ? Json("bootstrap") : Json(lookup.found->source));
-    } else {
-        call.set("exception", dottedName(lookup.exceptionClass));
-        call.set("message", lookup.message);
-    }
-    if (!lookup.problems.empty()) {
-        Json& problems = call.set("classPathProblems", Json::array());
-        for (const auto& [entry, reason] : lookup.problems) {
-            Json& problem = problems.push(Json::object());
-            problem.set("entry", entry);
-            problem.set("problem", reason);
-        }
-    }
-    Ref result = 0;
-    if (lookup.found != nullptr) {
-        result = newRef(thread, lookup.found->mirror);
-    } else {
-        raise(current, lookup.exceptionClass, lookup.message);
-    }
-    commit();
-    return result;
-}
-
-MethodRef Vm::getStaticMethodId(std::uint32_t thread, Ref cls, const char* name,
-                                const char* signature) {
-    Thread& current = enter(thread, "GetStaticMethodID");
-    ObjectPtr mirror = derefKind(thread, cls, Object::Kind::Class, "a class");
-    if (name == nullptr || signature == nullptr) fatal("the name or the signature is null");
-    const LoadedClass* owner = mirror->type;
-    std::string_view wanted(name);
-    std::optional<std::size_t> index;
-    if (wanted != "<init>" && wanted != "<clinit>") {
-        for (std::size_t i = 0; i < owner->methods.size(); ++i) {
-            const MethodInfo& method = owner->methods[i];
-            if (method.name == wanted && method.descriptor == signature &&
-                (method.access & kAccStatic)) {
-                index = i;
-                break;
-            }
-        }
-    }
-    Json& call = event("GetStaticMethodID", thread);
-    call.set("class", className16(owner->name));
-    call.set("name", modifiedUtf8ToUtf16(name));
-    call.set("signature", modifiedUtf8ToUtf16(signature));
-    call.set("found", index.has_value());
-    MethodRef result = 0;
-    if (index) {
-        for (std::size_t i = 0; i < methods_.size() && result == 0; ++i) {
-            if (methods_[i].owner == owner && methods_[i].index == *index)
-                result = static_cast<MethodRef>(i + 1);
-        }
-        if (result == 0) {
-            methods_.push_back(Method{owner, *index});
-            result = static_cast<MethodRef>(methods_.size());
-        }
-    } else {
-        std::string signatureName =
-            owner->name.starts_with('[') ? owner->name : "L" + owner->name + ";";
-        raise(current, "java/lang/NoSuchMethodError",
-              modifiedUtf8ToUtf16("static " + signatureName + "." + name + signature));
-        call.set("exception", "java.lang.NoSuchMethodError");
-    }
-    commit();
-    return result;
-}
-
-const MethodInfo& Vm::methodInfo(MethodRef method) {
-    if (method == 0 || method > methods_.size()) fatal("invalid method ID " + hex(method));
-    const Method& entry = methods_[method - 1];
-    return entry.owner->methods[entry.index];
-}
-
-std::string Vm::methodDescriptor(std::uint32_t thread, const char* function, MethodRef method) {
-    begin(thread, function);
-    return methodInfo(method).descriptor;
-}
-
-// ---------------------------------------------------------------------------------------
-// Calls
-
-Vm::Application Vm::checkApplication(Thread& current, const ObjectPtr& args) {
-    Application application;
-    if (!args) {
-        raise(current, "java/lang/NullPointerException", std::nullopt);
-        application.problem = "the argument array is null";
-        return application;
-    }
-    if (args->elements.size() < 2) {
-        raise(current, "java/lang/ArrayIndexOutOfBoundsException",
-              u"Index 1 out of bounds for length " + u16(std::to_string(args->elements.size())));
-        application.problem = "the argument array has no element 1";
-        return application;
-    }
-    const ObjectPtr& element = args->elements[1];
-    if (!element || element->kind != Object::Kind::String) {
-        raise(current, "java/lang/NullPointerException", std::nullopt);
-        application.problem = "element 1 of the argument array is no string";
-        return application;
-    }
-    application.name = element->text;
-    std::string internal = internalName(utf16ToModifiedUtf8(element->text));
-    Lookup lookup = lookUp(internal);
-    if (!lookup.found) {
-        raise(current, "java/lang/ClassNotFoundException", element->text);
-        application.problem =
-            "the application class " + utf16ToUtf8(element->text) + " is not on the class path";
-        if (!lookup.exceptionClass.empty() &&
-            lookup.exceptionClass != "java/lang/NoClassDefFoundError") {
-            application.problem +=
-                " (" + dottedName(lookup.exceptionClass) + ": " + utf16ToUtf8(lookup.message) + ")";
-        }
-        return application;
-    }
-    const MethodInfo* main = nullptr;
-    for (const auto& method : lookup.found->methods) {
-        if (method.name == "main" && method.descriptor == kMainDescriptor) main = &method;
-    }
-    if (main == nullptr ||
-        (main->access & (kAccPublic | kAccStatic)) != (kAccPublic | kAccStatic)) {
-        raise(current, "java/lang/NoSuchMethodError",
-              u"public static void main(String[]) not found in " + element->text);
-        application.problem = "the application class " + utf16ToUtf8(element->text) +
-                              " declares no public static void main(String[])";
-    }
-    return application;
-}
-
-Vm::CallResult Vm::callStatic(std::uint32_t thread, CallKind kind, Ref cls, MethodRef method,
-                              Ref argument) {
-    static constexpr const char* kNames[] = {"CallStaticVoidMethod", "CallStaticBooleanMethod",
-                                             "CallStaticIntMethod", "CallStaticObjectMethod"};
-    Thread& current = enter(thread, kNames[static_cast<int>(kind)]);
-    ObjectPtr mirror = derefKind(thread, cls, Object::Kind::Class, "a class");
-    const MethodInfo& info = methodInfo(method);
-    const LoadedClass* owner = methods_[method - 1].owner;
-    ObjectPtr args = deref(thread, argument);
-    std::string_view descriptor = info.descriptor;
-    std::string_view returns = descriptor.substr(std::min(descriptor.find(')'), descriptor.size()));
-    if (!returns.empty()) returns.remove_prefix(1);
-    bool fits = kind == CallKind::Void      ? returns == "V"
-                : kind == CallKind::Boolean ? returns == "Z"
-                : kind == CallKind::Int     ? returns == "I"
-                                            : returns.starts_with('L') || returns.starts_with('[');
-    if (!fits) {
-        Json& warning = event("warning", thread);
-        warning.set("function", function_);
-        warning.set("message", "the method returns " + std::string(returns));
-    }
-    CallResult result;
-    bool isMain =
-        info.name == "main" && info.descriptor == kMainDescriptor && kind == CallKind::Void;
-    bool isFirstRun =
-        info.name == "firstRun" && info.descriptor == "()Z" && kind == CallKind::Boolean;
-    if (isMain && args && args->kind != Object::Kind::Array)
-        fatal("the argument of main is no array");
-
-    if (isMain) host_.mainCalled();
-    Application application;
-    if (isMain && isWrapper(owner->name)) application = checkApplication(current, args);
-
-    std::size_t index = record_.eventCount();
-    Json& call = event(isMain ? "main" : isFirstRun ? "firstRun" : "CallStaticMethod", thread);
-    call.set("class", className16(owner->name));
-    if (mirror->type != owner) call.set("calledThrough", className16(mirror->type->name));
-    if (isMain) {
-        Json recorded = args ? Json::array() : Json();
-        if (args) {
-            for (const auto& element : args->elements) {
-                recorded.push(element && element->kind == Object::Kind::String ? Json(element->text)
-                                                                               : Json());
-            }
-        }
-        call.set("args", std::move(recorded));
-        if (isWrapper(owner->name)) {
-            call.set("application", application.name ? Json(*application.name) : Json());
-            call.set("check", application.problem.empty() ? Json("ok") : Json(application.problem));
-        }
-        if (application.problem.empty()) {
-            call.set("behaviour", mainBehaviour_.text);
-            result.action.waitFor = mainWait_;
-            switch (mainBehaviour_.kind) {
-                case MainBehaviour::Kind::Return:
-                    break;
-                case MainBehaviour::Kind::Throw:
-                    raise(current, mainBehaviour_.exceptionClass, u16(kStandinMessage));
-                    break;
-                case MainBehaviour::Kind::Exit:
-                    result.action = {Action::Kind::Exit, mainBehaviour_.value, mainWait_};
-                    break;
-                case MainBehaviour::Kind::Window:
-                    result.action = {Action::Kind::Window, mainBehaviour_.value, mainWait_};
-                    break;
-                case MainBehaviour::Kind::Sleep:
-                    result.action = {Action::Kind::Sleep, mainBehaviour_.value, mainWait_};
-                    break;
-            }
-        }
-    } else if (isFirstRun) {
-        switch (firstRunBehaviour_.kind) {
-            case FirstRunBehaviour::Kind::True:
-                result.value = true;
-                break;
-            case FirstRunBehaviour::Kind::False:
-                result.value = false;
-                break;
-            case FirstRunBehaviour::Kind::Throw:
-                raise(current, firstRunBehaviour_.exceptionClass, u16(kStandinMessage));
-                break;
-        }
-        bool threw = firstRunBehaviour_.kind == FirstRunBehaviour::Kind::Throw;
-        call.set("result", threw ? Json() : Json(result.value));
-    } else {
-        call.set("name", modifiedUtf8ToUtf16(info.name));
-        call.set("signature", modifiedUtf8ToUtf16(info.descriptor));
-        bool controller = owner->name == kControllerClass;
-        if (kind == CallKind::Int) {
-            if (controller && info.name == "getAction" && descriptor == "()I") {
-                result.integer = nextSplashAction();
-            }
-            call.set("result", result.integer);
-        } else if (kind == CallKind::Object) {
-            std::optional<std::string> text;
-            if (controller && info.name == "getText" && descriptor == "()Ljava/lang/String;") {
-                text = std::move(splashText_);
-                splashText_.reset();
-            }
-            std::optional<std::u16string> answer;
-            if (text) answer = host_.decodeOption(*text);
-            call.set("result", answer ? Json(*answer) : Json());
-            if (answer) result.object = newRef(thread, makeString(*answer));
-        }
-    }
-    if (current.pending) call.set("exception", className16(current.pending->className));
-    call.set("returned", false);
-    current.openCall = index;
-    commit();
-    return result;
-}
-
-std::int32_t Vm::nextSplashAction() {
-    splashText_.reset();
-    while (splashStep_ < splashScript_.size()) {
-        const SplashStep& step = splashScript_[splashStep_];
-        if (step.kind == SplashStep::Kind::UntilFile) {
-            if (!host_.files().readFile(host_.decodeOption(step.path))) return 0;
-            ++splashStep_;
-            continue;
-        }
-        ++splashStep_;
-        splashText_ = step.text;
-        return step.action;
-    }
-    return 0;
-}
-
-void Vm::callReturned(std::uint32_t thread, std::optional<bool> windowShown) {
-    begin(thread, "CallStatic*Method");
-    auto found = threads_.find(thread);
-    if (found == threads_.end() || !found->second.openCall) return;
-    Json& call = record_.event(*found->second.openCall);
-    if (windowShown) call.set("windowShown", *windowShown);
-    call.set("returned", true);
-    found->second.openCall.reset();
-    commit();
-}
-
-void Vm::recordExit(std::uint32_t thread, std::int64_t code) {
-    begin(thread, "System.exit");
-    event("exit", thread).set("code", code);
-    commit();
-}
-
-// ---------------------------------------------------------------------------------------
-// Objects and exceptions
-
-Ref Vm::newRef(std::uint32_t thread, ObjectPtr object) {
-    if (!object) return 0;
-    Ref ref = nextRef_++;
-    refs_[ref] = LocalRef{std::move(object), thread};
-    return ref;
-}
-
-Vm::ObjectPtr Vm::deref(std::uint32_t thread, Ref ref) {
-    if (ref == 0) return nullptr;
-    auto found = refs_.find(ref);
-    if (found == refs_.end()) fatal("invalid or deleted reference " + hex(ref));
-    if (found->second.thread != thread) {
-        fatal("reference " + hex(ref) + " is a local reference of thread " +
-              std::to_string(found->second.thread));
+    if (found->second.thread != GetCurrentThreadId()) {
+        fatal("a local reference of thread " + std::to_string(found->second.thread));
     }
     return found->second.object;
 }
 
-Vm::ObjectPtr Vm::derefKind(std::uint32_t thread, Ref ref, Object::Kind kind, const char* what) {
-    ObjectPtr object = deref(thread, ref);
+ObjectPtr derefKind(const void* ref, Object::Kind kind, const char* what) {
+    ObjectPtr object = deref(ref);
     if (!object) fatal(std::string("null where ") + what + " is required");
-    if (object->kind != kind) fatal("reference " + hex(ref) + " is not " + what);
+    if (object->kind != kind) fatal(std::string("the reference is not ") + what);
     return object;
 }
 
-Vm::ObjectPtr Vm::makeThrowable(std::string_view className, std::optional<std::u16string> message) {
+void raise(Thread& thread, std::string className, std::optional<std::wstring> message) {
     auto throwable = std::make_shared<Object>();
     throwable->kind = Object::Kind::Throwable;
-    throwable->className = std::string(className);
+    throwable->className = std::move(className);
     throwable->hasText = message.has_value();
     if (message) throwable->text = std::move(*message);
-    return throwable;
+    thread.pending = std::move(throwable);
 }
 
-void Vm::raise(Thread& thread, std::string_view className, std::optional<std::u16string> message) {
-    thread.pending = makeThrowable(className, std::move(message));
-}
-
-Vm::ObjectPtr Vm::makeString(std::u16string text) {
+ObjectPtr makeString(std::wstring text) {
     auto string = std::make_shared<Object>();
-    string->kind = Object::Kind::String;
     string->className = "java/lang/String";
     string->text = std::move(text);
     string->hasText = true;
     return string;
 }
 
-Ref Vm::newString(std::uint32_t thread, std::u16string text) {
-    enter(thread, "NewString");
-    return newRef(thread, makeString(std::move(text)));
+// The classes every VM has before it reads the class path declare no static methods here.
+const ClassFound* lookUp(std::string_view name,
+                         std::vector<std::pair<std::wstring, std::string>>* problems = nullptr) {
+    if (auto known = state->classes.find(name); known != state->classes.end()) {
+        return known->second.get();
+    }
+    std::optional<ClassFound> found;
+    if (name == "java/lang/Object" || name == "java/lang/String") {
+        found = ClassFound{};
+    } else {
+        ClassSearch search = findClass(state->classPath, name);
+        if (problems) *problems = std::move(search.problems);
+        found = std::move(search.found);
+    }
+    if (!found) return nullptr;
+    auto& slot = state->classes[std::string(name)];
+    slot = std::make_unique<ClassFound>(std::move(*found));
+    return slot.get();
 }
 
-Ref Vm::newObjectArray(std::uint32_t thread, std::int32_t length, Ref elementClass, Ref initial) {
-    Thread& current = enter(thread, "NewObjectArray");
-    ObjectPtr element = derefKind(thread, elementClass, Object::Kind::Class, "a class");
-    ObjectPtr fill = deref(thread, initial);
+// ---------------------------------------------------------------------------------------
+// JNIEnv
+
+jclass JNICALL findClass(JNIEnv* env, const char* name) {
+    Guard guard;
+    Thread& current = enter(env, "FindClass");
+    if (name == nullptr) fatal("the name is null");
+    std::vector<std::pair<std::wstring, std::string>> problems;
+    const ClassFound* found = lookUp(name, &problems);
+    event("FindClass", [&](JsonObject& e) {
+        e.set("name", decode(name, CP_UTF8));
+        e.set("found", found != nullptr);
+        if (found) e.set("from", found->entry.empty() ? L"bootstrap" : found->entry);
+        if (problems.empty()) return;
+        std::vector<std::string> items;
+        for (const auto& [entry, reason] : problems) {
+            items.push_back(JsonObject().set("entry", entry).set("problem", decode(reason)).text());
+        }
+        e.raw("classPathProblems", jsonArray(items));
+    });
+    if (!found) {
+        raise(current, "java/lang/NoClassDefFoundError", decode(name, CP_UTF8));
+        return nullptr;
+    }
+    auto mirror = std::make_shared<Object>();
+    mirror->kind = Object::Kind::Class;
+    mirror->className = name;
+    mirror->type = found;
+    return static_cast<jclass>(newRef(std::move(mirror)));
+}
+
+jmethodID JNICALL getStaticMethodId(JNIEnv* env, jclass cls, const char* name,
+                                    const char* signature) {
+    Guard guard;
+    Thread& current = enter(env, "GetStaticMethodID");
+    ObjectPtr mirror = derefKind(cls, Object::Kind::Class, "a class");
+    if (name == nullptr || signature == nullptr) fatal("the name or the signature is null");
+    for (const MethodInfo& method : mirror->type->methods) {
+        if (method.name == name && method.descriptor == signature && (method.access & kAccStatic)) {
+            state->methods.push_back(Method{mirror->type, mirror->className, method});
+            return handle<jmethodID>(static_cast<std::uint32_t>(state->methods.size()));
+        }
+    }
+    raise(current, "java/lang/NoSuchMethodError", decode(name, CP_UTF8));
+    return nullptr;
+}
+
+// What the wrapper needs before it can start the application named in args[1].
+std::wstring checkApplication(const ObjectPtr& args) {
+    if (!args || args->elements.size() < 2 || !args->elements[1]) return L"no application class";
+    std::string name(args->elements[1]->text.begin(), args->elements[1]->text.end());
+    std::replace(name.begin(), name.end(), '.', '/');
+    const ClassFound* found = lookUp(name);
+    if (!found) return L"the application class is not on the class path";
+    for (const MethodInfo& method : found->methods) {
+        if (method.name == "main" && method.descriptor == kMainDescriptor &&
+            (method.access & (kAccPublic | kAccStatic)) == (kAccPublic | kAccStatic)) {
+            return L"ok";
+        }
+    }
+    return L"the application class declares no public static void main(String[])";
+}
+
+int nextSplashAction() {
+    state->splashText.reset();
+    while (state->splashStep < state->splash.size()) {
+        const SplashStep& step = state->splash[state->splashStep];
+        if (!step.action) {
+            if (GetFileAttributesW(decode(*step.text).c_str()) == INVALID_FILE_ATTRIBUTES) return 0;
+            ++state->splashStep;
+            continue;
+        }
+        ++state->splashStep;
+        state->splashText = step.text;
+        return *step.action;
+    }
+    return 0;
+}
+
+// The application's window for -Dstandin.main=window:<ms>, with a message loop on the
+// calling thread as a Swing or AWT main thread would have.
+void runWindow(DWORD milliseconds) {
+    static const wchar_t kClassName[] = L"TesmoStandinApplication";
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.hInstance = state->module;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassW(&windowClass);
+    HWND window = CreateWindowExW(0, kClassName, L"tesmo stand-in application",
+                                  WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  480, 240, nullptr, nullptr, state->module, nullptr);
+    if (window == nullptr) return;
+    ShowWindow(window, SW_SHOWNORMAL);
+    ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
+                                  QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    if (IsWindow(window)) DestroyWindow(window);
+}
+
+// main's behaviour runs outside the lock: other threads (a splash screen's) keep calling in.
+void perform(const std::string& waitFor, Behaviour behaviour, long value) {
+    if (!waitFor.empty()) {
+        std::wstring path = decode(waitFor);
+        while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+    }
+    if (behaviour == Behaviour::Exit) ExitProcess(static_cast<UINT>(value));
+    if (behaviour == Behaviour::Window) runWindow(static_cast<DWORD>(value));
+    if (behaviour == Behaviour::Sleep) Sleep(static_cast<DWORD>(value));
+}
+
+struct CallResult {
+    bool value = false;
+    jint integer = 0;
+    jobject object = nullptr;
+};
+
+// Only the va_list forms: jni.h's C++ methods, which the launcher calls, lead to them.
+CallResult callStatic(JNIEnv* env, const char* function, char returns, jclass cls,
+                      jmethodID methodId, va_list arguments) {
+    std::string waitFor;
+    Behaviour behaviour = Behaviour::Return;
+    long value = 0;
+    CallResult result;
+    {
+        Guard guard;
+        Thread& current = enter(env, function);
+        ObjectPtr mirror = derefKind(cls, Object::Kind::Class, "a class");
+        std::uint32_t index = number(methodId);
+        if (index == 0 || index > state->methods.size() || handle<jmethodID>(index) != methodId) {
+            fatal("an invalid method ID");
+        }
+        const Method& method = state->methods[index - 1];
+        if (method.owner != mirror->type) fatal("the method belongs to another class");
+        const std::string& descriptor = method.info.descriptor;
+        std::string_view type = std::string_view(descriptor).substr(descriptor.find(')') + 1);
+        if (returns == 'L' ? type[0] != 'L' && type[0] != '[' : type[0] != returns) {
+            event("warning", [&](JsonObject& e) {
+                e.set("function", decode(function));
+                e.set("message", L"the method returns " + decode(type));
+            });
+        }
+        std::wstring owner = dottedWide(method.ownerName);
+        if (method.info.name == "main" && descriptor == kMainDescriptor) {
+            ObjectPtr args = deref(va_arg(arguments, jobject));
+            if (args && args->kind != Object::Kind::Array)
+                fatal("the argument of main is no array");
+            standin::appendLine(state->directory + L"jvm-main.txt", "main");
+            bool wrapper = std::find(std::begin(kWrappers), std::end(kWrappers),
+                                     method.ownerName) != std::end(kWrappers);
+            event("main", [&](JsonObject& e) {
+                e.set("class", owner);
+                std::vector<std::string> items;
+                for (const auto& element : args ? args->elements : std::vector<ObjectPtr>{}) {
+                    items.push_back(element ? jsonString(element->text) : "null");
+                }
+                e.raw("args", args ? jsonArray(items) : "null");
+                if (wrapper) e.set("check", checkApplication(args));
+            });
+            if (state->behaviour == Behaviour::Throw) {
+                raise(current, state->throwClass, L"thrown by the stand-in");
+            }
+            waitFor = state->mainWait;
+            behaviour = state->behaviour;
+            value = state->behaviourValue;
+        } else if (method.info.name == "firstRun" && descriptor == "()Z") {
+            bool threw = state->firstRun.starts_with("throw");
+            if (threw) {
+                std::string thrown = state->firstRun.size() > 6 ? state->firstRun.substr(6)
+                                                                : "java.lang.IllegalStateException";
+                std::replace(thrown.begin(), thrown.end(), '.', '/');
+                raise(current, thrown, L"thrown by the stand-in");
+            }
+            result.value = state->firstRun == "true";
+            event("firstRun", [&](JsonObject& e) {
+                e.set("class", owner);
+                e.raw("result", threw ? "null" : result.value ? "true" : "false");
+            });
+        } else {
+            bool controller = method.ownerName == kControllerClass;
+            std::optional<std::wstring> text;
+            if (controller && method.info.name == "getAction" && descriptor == "()I") {
+                result.integer = nextSplashAction();
+            } else if (controller && method.info.name == "getText") {
+                if (state->splashText) text = decode(*state->splashText);
+                state->splashText.reset();
+                if (text) result.object = newRef(makeString(*text));
+            }
+            event("CallStaticMethod", [&](JsonObject& e) {
+                e.set("class", owner);
+                e.set("name", decode(method.info.name, CP_UTF8));
+                e.set("signature", decode(descriptor, CP_UTF8));
+                if (returns == 'I') e.set("result", result.integer);
+                if (returns == 'L') e.maybe("result", text);
+            });
+        }
+    }
+    perform(waitFor, behaviour, value);
+    return result;
+}
+
+void JNICALL callStaticVoid(JNIEnv* env, jclass cls, jmethodID method, va_list arguments) {
+    callStatic(env, "CallStaticVoidMethodV", 'V', cls, method, arguments);
+}
+
+jboolean JNICALL callStaticBoolean(JNIEnv* env, jclass cls, jmethodID method, va_list arguments) {
+    return callStatic(env, "CallStaticBooleanMethodV", 'Z', cls, method, arguments).value
+               ? JNI_TRUE
+               : JNI_FALSE;
+}
+
+jint JNICALL callStaticInt(JNIEnv* env, jclass cls, jmethodID method, va_list arguments) {
+    return callStatic(env, "CallStaticIntMethodV", 'I', cls, method, arguments).integer;
+}
+
+jobject JNICALL callStaticObject(JNIEnv* env, jclass cls, jmethodID method, va_list arguments) {
+    return callStatic(env, "CallStaticObjectMethodV", 'L', cls, method, arguments).object;
+}
+
+jthrowable JNICALL exceptionOccurred(JNIEnv* env) {
+    Guard guard;
+    return static_cast<jthrowable>(newRef(enter(env, "ExceptionOccurred", true).pending));
+}
+
+jboolean JNICALL exceptionCheck(JNIEnv* env) {
+    Guard guard;
+    return enter(env, "ExceptionCheck", true).pending ? JNI_TRUE : JNI_FALSE;
+}
+
+void JNICALL exceptionClear(JNIEnv* env) {
+    Guard guard;
+    enter(env, "ExceptionClear", true).pending.reset();
+}
+
+void JNICALL exceptionDescribe(JNIEnv* env) {
+    Guard guard;
+    Thread& current = enter(env, "ExceptionDescribe", true);
+    if (!current.pending) return;
+    ObjectPtr pending = std::move(current.pending);
+    current.pending.reset();
+    std::wstring line =
+        L"Exception in thread \"" + current.name + L"\" " + dottedWide(pending->className);
+    if (pending->hasText) line += L": " + pending->text;
+    printError(line + L"\r\n");
+}
+
+void JNICALL deleteLocalRef(JNIEnv* env, jobject ref) {
+    Guard guard;
+    enter(env, "DeleteLocalRef", true);
+    if (ref == nullptr) return;
+    deref(ref);
+    state->refs.erase(number(ref));
+}
+
+jstring JNICALL newString(JNIEnv* env, const jchar* chars, jsize length) {
+    Guard guard;
+    enter(env, "NewString");
+    if (length < 0 || (chars == nullptr && length > 0)) fatal("a negative length or no characters");
+    return static_cast<jstring>(newRef(makeString(std::wstring(chars, chars + length))));
+}
+
+jsize JNICALL getStringLength(JNIEnv* env, jstring string) {
+    Guard guard;
+    enter(env, "GetStringLength");
+    return static_cast<jsize>(derefKind(string, Object::Kind::String, "a string")->text.size());
+}
+
+const jchar* JNICALL getStringChars(JNIEnv* env, jstring string, jboolean* isCopy) {
+    Guard guard;
+    enter(env, "GetStringChars");
+    ObjectPtr object = derefKind(string, Object::Kind::String, "a string");
+    // Not terminated, as a VM's characters need not be: a caller must go by the length.
+    auto chars = std::make_unique<std::wstring>(object->text + L'\uFFFF');
+    const jchar* handedOut = reinterpret_cast<const jchar*>(chars->data());
+    state->pinned.emplace_back(object, std::move(chars));
+    event("GetStringChars", [&](JsonObject& e) { e.set("string", object->text); });
+    if (isCopy != nullptr) *isCopy = JNI_TRUE;
+    return handedOut;
+}
+
+void JNICALL releaseStringChars(JNIEnv* env, jstring string, const jchar* chars) {
+    Guard guard;
+    enter(env, "ReleaseStringChars", true);
+    ObjectPtr object = derefKind(string, Object::Kind::String, "a string");
+    auto found = std::find_if(state->pinned.begin(), state->pinned.end(), [&](const auto& pinned) {
+        return reinterpret_cast<const jchar*>(pinned.second->data()) == chars;
+    });
+    if (found == state->pinned.end()) fatal("characters that GetStringChars did not hand out");
+    if (found->first != object) fatal("the characters belong to another string");
+    state->pinned.erase(found);
+    event("ReleaseStringChars",
+          [&](JsonObject& e) { e.set("pinned", static_cast<int>(state->pinned.size())); });
+}
+
+jobjectArray JNICALL newObjectArray(JNIEnv* env, jsize length, jclass elementClass,
+                                    jobject initial) {
+    Guard guard;
+    Thread& current = enter(env, "NewObjectArray");
+    ObjectPtr element = derefKind(elementClass, Object::Kind::Class, "a class");
+    ObjectPtr fill = deref(initial);
     if (length < 0) {
-        raise(current, "java/lang/NegativeArraySizeException", u16(std::to_string(length)));
-        return 0;
+        raise(current, "java/lang/NegativeArraySizeException", std::to_wstring(length));
+        return nullptr;
     }
-    if (length > kMaxArrayLength) {
-        raise(current, "java/lang/OutOfMemoryError", u"Java heap space");
-        return 0;
-    }
-    const std::string& elementName = element->type->name;
     auto array = std::make_shared<Object>();
     array->kind = Object::Kind::Array;
-    array->className = elementName.starts_with('[') ? "[" + elementName : "[L" + elementName + ";";
-    array->elementClass = elementName;
+    array->className = element->className;
     array->elements.assign(static_cast<std::size_t>(length), fill);
-    return newRef(thread, std::move(array));
+    return static_cast<jobjectArray>(newRef(std::move(array)));
 }
 
-void Vm::setObjectArrayElement(std::uint32_t thread, Ref arrayRef, std::int32_t index,
-                               Ref valueRef) {
-    Thread& current = enter(thread, "SetObjectArrayElement");
-    ObjectPtr array = derefKind(thread, arrayRef, Object::Kind::Array, "an array");
-    ObjectPtr value = deref(thread, valueRef);
+void JNICALL setObjectArrayElement(JNIEnv* env, jobjectArray arrayRef, jsize index,
+                                   jobject valueRef) {
+    Guard guard;
+    Thread& current = enter(env, "SetObjectArrayElement");
+    ObjectPtr array = derefKind(arrayRef, Object::Kind::Array, "an array");
+    ObjectPtr value = deref(valueRef);
     if (index < 0 || static_cast<std::size_t>(index) >= array->elements.size()) {
-        raise(current, "java/lang/ArrayIndexOutOfBoundsException",
-              u"Index " + u16(std::to_string(index)) + u" out of bounds for length " +
-                  u16(std::to_string(array->elements.size())));
+        raise(current, "java/lang/ArrayIndexOutOfBoundsException", std::to_wstring(index));
         return;
     }
-    const std::string& wanted = array->elementClass;
-    bool assignable = !value || wanted == "java/lang/Object" || value->className == wanted ||
-                      (value->kind == Object::Kind::Throwable && wanted == "java/lang/Throwable");
-    if (!assignable) {
-        raise(current, "java/lang/ArrayStoreException",
-              u"type mismatch: can not store " + className16(value->className) + u" to " +
-                  className16(wanted) + u"[" + u16(std::to_string(index)) + u"]");
+    if (value && array->className != "java/lang/Object" && value->className != array->className) {
+        raise(current, "java/lang/ArrayStoreException", dottedWide(value->className));
         return;
     }
     array->elements[static_cast<std::size_t>(index)] = std::move(value);
 }
 
-std::int32_t Vm::arrayLength(std::uint32_t thread, Ref array) {
-    enter(thread, "GetArrayLength");
-    return static_cast<std::int32_t>(
-        derefKind(thread, array, Object::Kind::Array, "an array")->elements.size());
+// ---------------------------------------------------------------------------------------
+// What the stand-in leaves out: each entry records the call by its slot in the table and
+// ends the process, so that a launcher calling something unexpected fails loudly.
+
+template <std::size_t Slot, bool Env>
+void JNICALL unimplemented() {
+    AcquireSRWLockExclusive(&lock);
+    state->function = "unimplemented";
+    std::string name = std::string(Env ? "JNIEnv" : "JavaVM") + " slot " + std::to_string(Slot);
+    event("unimplemented", [&](JsonObject& e) { e.set("name", decode(name)); });
+    standin::appendLine(state->directory + L"jvm-record.txt", "unimplemented " + name);
+    fatal("the launcher called " + name + ", which the stand-in does not implement");
 }
 
-std::int32_t Vm::stringLength(std::uint32_t thread, Ref string) {
-    enter(thread, "GetStringLength");
-    return static_cast<std::int32_t>(
-        derefKind(thread, string, Object::Kind::String, "a string")->text.size());
-}
-
-const char16_t* Vm::getStringChars(std::uint32_t thread, Ref string) {
-    enter(thread, "GetStringChars");
-    ObjectPtr object = derefKind(thread, string, Object::Kind::String, "a string");
-    // Not terminated, as a VM's characters need not be: a caller must go by the length.
-    auto chars = std::make_unique<std::u16string>(object->text);
-    chars->push_back(u'\uFFFF');
-    const char16_t* handedOut = chars->data();
-    pinned_.push_back(Pinned{string, std::move(chars)});
-    event("GetStringChars", thread).set("string", object->text);
-    commit();
-    return handedOut;
-}
-
-void Vm::releaseStringChars(std::uint32_t thread, Ref string, const char16_t* chars) {
-    enter(thread, "ReleaseStringChars", true);
-    derefKind(thread, string, Object::Kind::String, "a string");
-    auto found = std::find_if(pinned_.begin(), pinned_.end(),
-                              [&](const Pinned& pinned) { return pinned.chars->data() == chars; });
-    if (found == pinned_.end()) fatal("characters that GetStringChars did not hand out");
-    if (found->string != string) fatal("the characters belong to another string");
-    pinned_.erase(found);
-    event("ReleaseStringChars", thread).set("pinned", static_cast<std::int64_t>(pinned_.size()));
-    commit();
-}
-
-void Vm::deleteLocalRef(std::uint32_t thread, Ref ref) {
-    enter(thread, "DeleteLocalRef", true);
-    if (ref == 0) return;
-    deref(thread, ref);
-    refs_.erase(ref);
-}
-
-Ref Vm::exceptionOccurred(std::uint32_t thread) {
-    Thread& current = enter(thread, "ExceptionOccurred", true);
-    return newRef(thread, current.pending);
-}
-
-bool Vm::exceptionCheck(std::uint32_t thread) {
-    return enter(thread, "ExceptionCheck", true).pending != nullptr;
-}
-
-void Vm::exceptionClear(std::uint32_t thread) {
-    enter(thread, "ExceptionClear", true).pending.reset();
-}
-
-void Vm::exceptionDescribe(std::uint32_t thread) {
-    Thread& current = enter(thread, "ExceptionDescribe", true);
-    if (!current.pending) return;
-    ObjectPtr pending = std::move(current.pending);
-    current.pending.reset();
-    std::u16string line =
-        u"Exception in thread \"" + current.name + u"\" " + className16(pending->className);
-    if (pending->hasText) line += u": " + pending->text;
-    host_.printError(line + u"\r\n");
-    Json& call = event("ExceptionDescribe", thread);
-    call.set("exception", className16(pending->className));
-    call.set("message", pending->hasText ? Json(pending->text) : Json());
-    commit();
-}
-
-std::int32_t Vm::getVersion(std::uint32_t thread) {
-    enter(thread, "GetVersion");
-    return kJniVersion10;
+template <bool Env, class Table, std::size_t... Slots>
+void fillUnimplemented(Table& table, std::index_sequence<Slots...>) {
+    void** slots = reinterpret_cast<void**>(&table);
+    ((slots[Slots] = reinterpret_cast<void*>(&unimplemented<Slots, Env>)), ...);
 }
 
 // ---------------------------------------------------------------------------------------
-// The invocation interface
+// JavaVM
 
-int Vm::destroy(std::uint32_t thread) {
-    begin(thread, "DestroyJavaVM");
-    Json& call = event("DestroyJavaVM", thread);
-    if (!running()) {
-        call.set("result", kJniErr);
-        commit();
-        return kJniErr;
-    }
+DWORD checkVm(JavaVM* vm, const char* function) {
+    state->function = function;
+    if (vm != &javaVm) fatal("not the JavaVM of this VM");
+    return GetCurrentThreadId();
+}
+
+JNIEnv* envFor(DWORD thread) {
+    auto& env = state->envs[thread];
+    if (!env) env = std::make_unique<StandinEnv>(StandinEnv{JNIEnv{&envTable}, thread});
+    return &env->env;
+}
+
+jint JNICALL destroyJavaVm(JavaVM* vm) {
+    Guard guard;
+    DWORD thread = checkVm(vm, "DestroyJavaVM");
+    if (!state->created || state->destroyed) fatal("no VM to destroy");
     // A real VM waits here for every other non-daemon thread still attached.
-    Json& others = call.set("attachedThreads", Json::array());
-    for (auto& [id, state] : threads_) {
-        if (id != thread && state.attached && !state.daemon) others.push(id);
-        if (id != thread && state.attached && state.daemon) state.abandoned = true;
-        state.attached = false;
-        state.pending.reset();
+    std::vector<std::string> waited;
+    for (auto& [id, other] : state->threads) {
+        if (id != thread && other.attached && !other.daemon) waited.push_back(std::to_string(id));
+        if (id != thread && other.attached && other.daemon) other.abandoned = true;
+        other.attached = false;
     }
-    destroyed_ = true;
-    refs_.clear();
-    call.set("result", kJniOk);
-    commit();
-    return kJniOk;
+    state->destroyed = true;
+    state->refs.clear();
+    event("DestroyJavaVM", [&](JsonObject& e) {
+        e.raw("attachedThreads", jsonArray(waited));
+        e.set("result", JNI_OK);
+    });
+    return JNI_OK;
 }
 
-int Vm::attach(std::uint32_t thread, bool daemon, std::int32_t version, const char* name) {
-    begin(thread, daemon ? "AttachCurrentThreadAsDaemon" : "AttachCurrentThread");
-    int result = kJniOk;
-    bool already = false;
-    if (!running()) {
-        result = kJniErr;
-    } else if (version != 0 && !isSupportedVersion(version)) {
-        result = kJniVersionError;
-    } else if (isAttached(thread)) {
-        already = true;
-    } else {
-        Thread& state = threads_[thread];
-        state.attached = true;
-        state.daemon = daemon;
-        state.pending.reset();
-        state.name = name != nullptr ? modifiedUtf8ToUtf16(name)
-                                     : u"Thread-" + u16(std::to_string(unnamedThreads_++));
+jint attach(JavaVM* vm, void** penv, void* rawArguments, bool daemon) {
+    Guard guard;
+    const char* function = daemon ? "AttachCurrentThreadAsDaemon" : "AttachCurrentThread";
+    DWORD thread = checkVm(vm, function);
+    if (penv == nullptr) fatal("penv is null");
+    if (!state->created || state->destroyed) fatal("no VM to attach to");
+    auto* arguments = static_cast<JavaVMAttachArgs*>(rawArguments);
+    Thread& attached = state->threads[thread];
+    if (!attached.attached) {
+        attached = Thread{};
+        attached.attached = true;
+        attached.daemon = daemon;
+        attached.name = arguments && arguments->name
+                            ? decode(arguments->name, CP_UTF8)
+                            : L"Thread-" + std::to_wstring(state->unnamedThreads++);
     }
-    Json& call = event(daemon ? "AttachCurrentThreadAsDaemon" : "AttachCurrentThread", thread);
-    if (already) call.set("already", true);
-    if (result == kJniOk) call.set("name", threads_[thread].name);
-    call.set("result", result);
-    commit();
+    event(function, [&](JsonObject& e) {
+        e.set("name", attached.name);
+        e.set("result", JNI_OK);
+    });
+    *penv = envFor(thread);
+    return JNI_OK;
+}
+
+jint JNICALL attachCurrentThread(JavaVM* vm, void** penv, void* arguments) {
+    return attach(vm, penv, arguments, false);
+}
+
+jint JNICALL attachCurrentThreadAsDaemon(JavaVM* vm, void** penv, void* arguments) {
+    return attach(vm, penv, arguments, true);
+}
+
+jint JNICALL detachCurrentThread(JavaVM* vm) {
+    Guard guard;
+    DWORD thread = checkVm(vm, "DetachCurrentThread");
+    auto found = state->threads.find(thread);
+    jint result = JNI_EDETACHED;
+    if (!state->created || state->destroyed) {
+        result = JNI_ERR;
+    } else if (found != state->threads.end() && found->second.attached) {
+        found->second = Thread{};
+        std::erase_if(state->refs,
+                      [&](const auto& entry) { return entry.second.thread == thread; });
+        result = JNI_OK;
+    }
+    event("DetachCurrentThread", [&](JsonObject& e) { e.set("result", result); });
     return result;
 }
 
-int Vm::detach(std::uint32_t thread) {
-    begin(thread, "DetachCurrentThread");
-    int result = kJniOk;
-    if (!running()) {
-        result = kJniErr;
-    } else if (!isAttached(thread)) {
-        result = kJniDetached;
-    } else {
-        Thread& state = threads_[thread];
-        state.attached = false;
-        state.pending.reset();
-        state.openCall.reset();
-        std::erase_if(refs_, [&](const auto& entry) { return entry.second.thread == thread; });
+void fillTables() {
+    fillUnimplemented<true>(envTable, std::make_index_sequence<sizeof(envTable) / sizeof(void*)>());
+    fillUnimplemented<false>(vmTable, std::make_index_sequence<sizeof(vmTable) / sizeof(void*)>());
+    envTable.FindClass = findClass;
+    envTable.GetStaticMethodID = getStaticMethodId;
+    envTable.CallStaticVoidMethodV = callStaticVoid;
+    envTable.CallStaticBooleanMethodV = callStaticBoolean;
+    envTable.CallStaticIntMethodV = callStaticInt;
+    envTable.CallStaticObjectMethodV = callStaticObject;
+    envTable.ExceptionOccurred = exceptionOccurred;
+    envTable.ExceptionCheck = exceptionCheck;
+    envTable.ExceptionClear = exceptionClear;
+    envTable.ExceptionDescribe = exceptionDescribe;
+    envTable.DeleteLocalRef = deleteLocalRef;
+    envTable.NewString = newString;
+    envTable.GetStringLength = getStringLength;
+    envTable.GetStringChars = getStringChars;
+    envTable.ReleaseStringChars = releaseStringChars;
+    envTable.NewObjectArray = newObjectArray;
+    envTable.SetObjectArrayElement = setObjectArrayElement;
+    vmTable.DestroyJavaVM = destroyJavaVm;
+    vmTable.AttachCurrentThread = attachCurrentThread;
+    vmTable.AttachCurrentThreadAsDaemon = attachCurrentThreadAsDaemon;
+    vmTable.DetachCurrentThread = detachCurrentThread;
+}
+
+// ---------------------------------------------------------------------------------------
+// Creation
+
+std::optional<long> parseNumber(std::string_view text) {
+    long value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
     }
-    event("DetachCurrentThread", thread).set("result", result);
-    commit();
-    return result;
+    return value;
 }
 
-bool Vm::blockedAfterDestroy(std::uint32_t thread, const char* function) {
-    auto found = threads_.find(thread);
-    if (!destroyed_ || found == threads_.end() || !found->second.abandoned) return false;
-    event("blocked", thread).set("function", function);
-    commit();
-    return true;
+// "-Xmx" sizes: digits with an optional k, m, g or t; nothing when malformed.
+std::optional<std::uint64_t> parseHeap(std::string_view text) {
+    std::size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0) return std::nullopt;
+    if (digits == std::string_view::npos) digits = text.size();
+    std::uint64_t value = 0;
+    std::from_chars(text.data(), text.data() + digits, value);
+    if (text.size() == digits) return value;
+    std::size_t unit = std::string_view("kmgt").find(char(text[digits] | 0x20));
+    if (text.size() != digits + 1 || unit == std::string_view::npos) return std::nullopt;
+    return value << (10 * (unit + 1));
 }
 
-int Vm::getEnv(std::uint32_t thread, std::int32_t version) {
-    begin(thread, "GetEnv");
-    int result = kJniOk;
-    if (!isAttached(thread)) {
-        result = kJniDetached;
-    } else if (version != kJniVersion1_1 && !isSupportedVersion(version)) {
-        result = kJniVersionError;
+// The behaviours a test asks for with -Dstandin.* options; the problem when one is unknown.
+std::string readOption(std::string_view option, std::optional<std::uint64_t>& heap) {
+    auto value = [&](std::string_view prefix) -> std::optional<std::string_view> {
+        if (!option.starts_with(prefix)) return std::nullopt;
+        return option.substr(prefix.size());
+    };
+    if (auto path = value("-Djava.class.path=")) {
+        state->classPath.clear();
+        std::wstring entries = decode(*path);
+        for (std::size_t start = 0; start <= entries.size();) {
+            std::size_t end = std::min(entries.find(L';', start), entries.size());
+            if (end > start) state->classPath.push_back(entries.substr(start, end - start));
+            start = end + 1;
+        }
+    } else if (auto main = value("-Dstandin.main=")) {
+        std::size_t colon = main->find(':');
+        std::string_view kind = main->substr(0, colon);
+        std::string_view argument = colon == std::string_view::npos ? "" : main->substr(colon + 1);
+        auto number = parseNumber(argument);
+        if (*main == "return") {
+            state->behaviour = Behaviour::Return;
+        } else if (kind == "throw" && !argument.empty()) {
+            state->behaviour = Behaviour::Throw;
+            state->throwClass = std::string(argument);
+            std::replace(state->throwClass.begin(), state->throwClass.end(), '.', '/');
+        } else if (number && (kind == "exit" || kind == "window" || kind == "sleep")) {
+            state->behaviour = kind == "exit"     ? Behaviour::Exit
+                               : kind == "window" ? Behaviour::Window
+                                                  : Behaviour::Sleep;
+            state->behaviourValue = *number;
+        } else {
+            return "unknown -Dstandin.main";
+        }
+    } else if (auto firstRun = value("-Dstandin.firstRun=")) {
+        state->firstRun = std::string(*firstRun);
+    } else if (auto wait = value("-Dstandin.mainWait=")) {
+        state->mainWait = std::string(*wait);
+    } else if (auto script = value("-Dstandin.splash=")) {
+        // Steps "<action>[:<text>]" (an empty text is null) and "until:<file>".
+        while (!script->empty()) {
+            std::string_view text = script->substr(0, script->find(';'));
+            script->remove_prefix(std::min(script->size(), text.size() + 1));
+            std::size_t colon = text.find(':');
+            SplashStep step;
+            if (text.substr(0, colon) != "until") {
+                auto action = parseNumber(text.substr(0, colon));
+                if (!action) return "unknown -Dstandin.splash step";
+                step.action = static_cast<int>(*action);
+            } else if (colon + 1 >= text.size()) {
+                return "unknown -Dstandin.splash step";
+            }
+            if (colon != std::string_view::npos && colon + 1 < text.size()) {
+                step.text = std::string(text.substr(colon + 1));
+            }
+            state->splash.push_back(std::move(step));
+        }
+    } else if (auto size = value("-Xmx")) {
+        heap = parseHeap(*size);
+        if (!heap) return "invalid maximum heap size";
     }
-    Json& call = event("GetEnv", thread);
-    call.set("version", version);
-    call.set("result", result);
-    commit();
-    return result;
+    return {};
 }
 
-void Vm::unimplemented(std::uint32_t thread, std::string_view function) {
-    begin(thread, "unimplemented");
-    event("unimplemented", thread).set("name", function);
-    commit();
+int create(JavaVMInitArgs* arguments, std::string& problem) {
+    if (state->created) {
+        problem = "a VM was created in this process before";
+        return JNI_EEXIST;
+    }
+    if (arguments == nullptr) {
+        problem = "no JavaVMInitArgs";
+        return JNI_ERR;
+    }
+    state->version = arguments->version;
+    state->ignoreUnrecognized = arguments->ignoreUnrecognized != JNI_FALSE;
+    for (jint i = 0; arguments->options != nullptr && i < arguments->nOptions; ++i) {
+        const char* option = arguments->options[i].optionString;
+        state->options.push_back(option ? jsonString(latin1(option)) : "null");
+    }
+    if (arguments->version != JNI_VERSION_1_2 && arguments->version != JNI_VERSION_1_4 &&
+        arguments->version != JNI_VERSION_1_6 && arguments->version != JNI_VERSION_1_8) {
+        problem = "unsupported JNI version";
+        return JNI_EVERSION;
+    }
+    if (arguments->nOptions < 0 || (arguments->nOptions > 0 && arguments->options == nullptr)) {
+        problem = "no options";
+        return JNI_EINVAL;
+    }
+    std::optional<std::uint64_t> heap;
+    for (jint i = 0; i < arguments->nOptions; ++i) {
+        const char* option = arguments->options[i].optionString;
+        if (option == nullptr) {
+            problem = "optionString " + std::to_string(i) + " is null";
+            return JNI_EINVAL;
+        }
+        problem = readOption(option, heap);
+        if (!problem.empty()) {
+            printError(L"Error: " + decode(problem) + L": " + decode(option) + L"\r\n");
+            return JNI_EINVAL;
+        }
+    }
+    if (heap && *heap > kMaxHeap) {
+        printError(
+            L"Error occurred during initialization of VM\r\n"
+            L"Could not reserve enough space for object heap\r\n");
+        problem = "the maximum heap is larger than 64g";
+        return JNI_ENOMEM;
+    }
+    state->created = true;
+    Thread& creator = state->threads[GetCurrentThreadId()];
+    creator.name = L"main";
+    creator.attached = true;
+    return JNI_OK;
+}
+
+}  // namespace
+
+int createJavaVm(HMODULE module, void** vm, void** env, void* arguments) {
+    Guard guard;
+    if (state == nullptr) {
+        state = new State();
+        state->module = module;
+        state->directory = standin::moduleDirectory(module);
+        fillTables();
+    }
+    state->function = "JNI_CreateJavaVM";
+    std::string problem;
+    int result = create(static_cast<JavaVMInitArgs*>(arguments), problem);
+    if (!state->createResult || result == JNI_OK) state->createResult = result;
+    event("JNI_CreateJavaVM", [&](JsonObject& e) {
+        e.set("result", result);
+        if (!problem.empty()) e.set("problem", decode(problem));
+    });
+    // As a VM does, a refused second VM leaves the caller's pointers alone.
+    if (result != JNI_EEXIST) {
+        if (vm != nullptr) *vm = result == JNI_OK ? &javaVm : nullptr;
+        if (env != nullptr) *env = result == JNI_OK ? envFor(GetCurrentThreadId()) : nullptr;
+    }
+    return result;
 }
 
 }  // namespace standin::jvm
