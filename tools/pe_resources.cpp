@@ -335,6 +335,111 @@ std::uint32_t imageChecksum(std::string_view image, std::size_t checksumField) {
     return static_cast<std::uint32_t>(sum + image.size());
 }
 
+// Appended data, a signature or an oversized resource rule the edit out.
+std::string unwritableImageFault(std::string_view image, const Headers& headers,
+                                 const std::vector<Resource>& resources) {
+    const Section& last = headers.sections.back();
+    if (std::uint64_t{last.rawOffset} + last.rawSize != image.size()) {
+        return "the executable does not end with its last section (it carries appended "
+               "data such as a configuration block or a signature); start from the bare "
+               "stub";
+    }
+    if (headers.directoryCount > kSecurityDirectory &&
+        get(image, headers.directory(kSecurityDirectory) + 4, 4) != 0) {
+        return "the executable is signed; set its resources before signing";
+    }
+    for (const Resource& resource : resources) {
+        if (resource.data.size() > 0x7FFFFFFF) {
+            return "a resource is larger than an executable can hold";
+        }
+    }
+    return {};
+}
+
+// Where the new resource section goes.
+struct Placement {
+    // The last section holds the current resources and gives way to the new ones.
+    bool replaceLast = false;
+    std::vector<Section> kept;  // the sections before the resource section
+    std::size_t header = 0;     // offset of the resource section's header
+    std::uint32_t virtualAddress = 0;
+    std::uint32_t rawOffset = 0;
+};
+
+// The resource section goes after everything the kept sections occupy, in memory and in
+// the file.
+Placement placeResourceSection(std::string_view image, const Headers& headers) {
+    Placement placement;
+    const Section& last = headers.sections.back();
+    std::uint32_t currentRva = get(image, headers.directory(kResourceDirectory), 4);
+    placement.replaceLast =
+        headers.sections.size() > 1 && currentRva == last.virtualAddress && currentRva != 0;
+    placement.kept = headers.sections;
+    if (placement.replaceLast) placement.kept.pop_back();
+
+    std::uint64_t imageEnd = 0;
+    std::uint64_t fileEnd = headers.sizeOfHeaders;
+    for (const Section& section : placement.kept) {
+        imageEnd =
+            std::max<std::uint64_t>(imageEnd, std::uint64_t{section.virtualAddress} +
+                                                  std::max(section.virtualSize, section.rawSize));
+        if (section.rawSize > 0) {
+            fileEnd = std::max<std::uint64_t>(fileEnd,
+                                              std::uint64_t{section.rawOffset} + section.rawSize);
+        }
+    }
+    placement.header = headers.sectionTable + 40 * placement.kept.size();
+    placement.virtualAddress =
+        static_cast<std::uint32_t>(alignUp(imageEnd, headers.sectionAlignment));
+    placement.rawOffset = static_cast<std::uint32_t>(alignUp(fileEnd, headers.fileAlignment));
+    return placement;
+}
+
+// A new section header must fit inside the headers, before any section's data, over
+// bytes nothing uses.
+bool sectionTableHasRoom(std::string_view image, const Headers& headers,
+                         const Placement& placement) {
+    std::uint64_t firstRaw = image.size();
+    for (const Section& section : placement.kept) {
+        if (section.rawSize > 0) firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
+    }
+    std::size_t end = placement.header + 40;
+    return end <= headers.sizeOfHeaders && end <= firstRaw &&
+           image.substr(placement.header, 40).find_first_not_of('\0') == std::string_view::npos;
+}
+
+void writeSectionHeader(std::string& out, const Placement& placement, std::uint32_t treeSize,
+                        std::uint32_t rawSize) {
+    std::size_t newHeader = placement.header;
+    out.replace(newHeader, 8, std::string(".rsrc\0\0\0", 8));
+    put(out, newHeader + 8, treeSize, 4);
+    put(out, newHeader + 12, placement.virtualAddress, 4);
+    put(out, newHeader + 16, rawSize, 4);
+    put(out, newHeader + 20, placement.rawOffset, 4);
+    out.replace(newHeader + 24, 12, std::string(12, '\0'));
+    put(out, newHeader + 36, kResourceSectionFlags, 4);
+}
+
+// Section count, initialised data size, image size, resource directory and checksum.
+void updateImageHeaders(std::string& out, const Headers& headers, const Placement& placement,
+                        std::uint32_t treeSize, std::uint32_t rawSize) {
+    std::uint32_t virtualAddress = placement.virtualAddress;
+    std::size_t peHeader = headers.optional - 24;
+    put(out, peHeader + 6, static_cast<std::uint32_t>(placement.kept.size() + 1), 2);
+    std::uint32_t initialised = get(out, headers.optional + 8, 4);
+    if (placement.replaceLast)
+        initialised -= std::min(initialised, headers.sections.back().rawSize);
+    put(out, headers.optional + 8, initialised + rawSize, 4);
+    put(out, headers.optional + 56,
+        static_cast<std::uint32_t>(alignUp(virtualAddress + treeSize, headers.sectionAlignment)),
+        4);
+    put(out, headers.directory(kResourceDirectory), virtualAddress, 4);
+    put(out, headers.directory(kResourceDirectory) + 4, treeSize, 4);
+    std::size_t checksumField = headers.optional + 64;
+    if (get(out, checksumField, 4) != 0)
+        put(out, checksumField, imageChecksum(out, checksumField), 4);
+}
+
 }  // namespace
 
 ResourceList readResources(std::string_view image) {
@@ -362,96 +467,31 @@ ImageEdit writeResources(std::string_view image, const std::vector<Resource>& re
     Headers headers;
     edit.error = parseHeaders(image, headers);
     if (!edit.error.empty()) return edit;
+    edit.error = unwritableImageFault(image, headers, resources);
+    if (!edit.error.empty()) return edit;
 
-    const Section& last = headers.sections.back();
-    if (std::uint64_t{last.rawOffset} + last.rawSize != image.size()) {
-        edit.error =
-            "the executable does not end with its last section (it carries appended "
-            "data such as a configuration block or a signature); start from the bare "
-            "stub";
+    Placement placement = placeResourceSection(image, headers);
+    if (!placement.replaceLast && !sectionTableHasRoom(image, headers, placement)) {
+        edit.error = "the executable's section table has no room for a resource section";
         return edit;
     }
-    if (headers.directoryCount > kSecurityDirectory &&
-        get(image, headers.directory(kSecurityDirectory) + 4, 4) != 0) {
-        edit.error = "the executable is signed; set its resources before signing";
-        return edit;
-    }
-    for (const Resource& resource : resources) {
-        if (resource.data.size() > 0x7FFFFFFF) {
-            edit.error = "a resource is larger than an executable can hold";
-            return edit;
-        }
-    }
-
-    std::uint32_t currentRva = get(image, headers.directory(kResourceDirectory), 4);
-    bool replaceLast =
-        headers.sections.size() > 1 && currentRva == last.virtualAddress && currentRva != 0;
-    std::vector<Section> kept = headers.sections;
-    if (replaceLast) kept.pop_back();
-
-    std::uint64_t imageEnd = 0;
-    std::uint64_t fileEnd = headers.sizeOfHeaders;
-    for (const Section& section : kept) {
-        imageEnd =
-            std::max<std::uint64_t>(imageEnd, std::uint64_t{section.virtualAddress} +
-                                                  std::max(section.virtualSize, section.rawSize));
-        if (section.rawSize > 0) {
-            fileEnd = std::max<std::uint64_t>(fileEnd,
-                                              std::uint64_t{section.rawOffset} + section.rawSize);
-        }
-    }
-    std::size_t newHeader = headers.sectionTable + 40 * kept.size();
-    if (!replaceLast) {
-        std::uint64_t firstRaw = image.size();
-        for (const Section& section : kept) {
-            if (section.rawSize > 0)
-                firstRaw = std::min<std::uint64_t>(firstRaw, section.rawOffset);
-        }
-        if (newHeader + 40 > headers.sizeOfHeaders || newHeader + 40 > firstRaw ||
-            image.substr(newHeader, 40).find_first_not_of('\0') != std::string_view::npos) {
-            edit.error = "the executable's section table has no room for a resource section";
-            return edit;
-        }
-    }
-
-    auto virtualAddress = static_cast<std::uint32_t>(alignUp(imageEnd, headers.sectionAlignment));
-    auto rawOffset = static_cast<std::uint32_t>(alignUp(fileEnd, headers.fileAlignment));
-    std::string tree = serialiseTree(resources, virtualAddress);
+    std::string tree = serialiseTree(resources, placement.virtualAddress);
     auto treeSize = static_cast<std::uint32_t>(tree.size());
     std::uint64_t rawSize = alignUp(tree.size(), headers.fileAlignment);
-    if (rawOffset + rawSize > 0xFFFFFFFFu ||
-        alignUp(std::uint64_t{virtualAddress} + treeSize, headers.sectionAlignment) > 0xFFFFFFFFu) {
+    if (placement.rawOffset + rawSize > 0xFFFFFFFFu ||
+        alignUp(std::uint64_t{placement.virtualAddress} + treeSize, headers.sectionAlignment) >
+            0xFFFFFFFFu) {
         edit.error = "the executable would grow beyond 4 GB";
         return edit;
     }
 
     std::string& out = edit.bytes;
-    out.assign(image.substr(0, std::min<std::size_t>(image.size(), rawOffset)));
-    out.resize(rawOffset, '\0');
+    out.assign(image.substr(0, std::min<std::size_t>(image.size(), placement.rawOffset)));
+    out.resize(placement.rawOffset, '\0');
     out += tree;
-    out.resize(rawOffset + rawSize, '\0');
-
-    out.replace(newHeader, 8, std::string(".rsrc\0\0\0", 8));
-    put(out, newHeader + 8, treeSize, 4);
-    put(out, newHeader + 12, virtualAddress, 4);
-    put(out, newHeader + 16, static_cast<std::uint32_t>(rawSize), 4);
-    put(out, newHeader + 20, rawOffset, 4);
-    out.replace(newHeader + 24, 12, std::string(12, '\0'));
-    put(out, newHeader + 36, kResourceSectionFlags, 4);
-
-    std::size_t peHeader = headers.optional - 24;
-    put(out, peHeader + 6, static_cast<std::uint32_t>(kept.size() + 1), 2);
-    std::uint32_t initialised = get(out, headers.optional + 8, 4);
-    if (replaceLast) initialised -= std::min(initialised, last.rawSize);
-    put(out, headers.optional + 8, initialised + static_cast<std::uint32_t>(rawSize), 4);
-    put(out, headers.optional + 56,
-        static_cast<std::uint32_t>(alignUp(virtualAddress + treeSize, headers.sectionAlignment)),
-        4);
-    put(out, headers.directory(kResourceDirectory), virtualAddress, 4);
-    put(out, headers.directory(kResourceDirectory) + 4, treeSize, 4);
-    std::size_t checksumField = headers.optional + 64;
-    if (get(out, checksumField, 4) != 0)
-        put(out, checksumField, imageChecksum(out, checksumField), 4);
+    out.resize(placement.rawOffset + rawSize, '\0');
+    writeSectionHeader(out, placement, treeSize, static_cast<std::uint32_t>(rawSize));
+    updateImageHeaders(out, headers, placement, treeSize, static_cast<std::uint32_t>(rawSize));
     return edit;
 }
 
