@@ -214,41 +214,21 @@ class Parser {
 
     std::optional<std::string> convert(const SettingShape& shape, const toml::node& node,
                                        const std::string& path) {
-        int line = lineOf(node);
         const toml::array* array = node.as_array();
         switch (shape.kind) {
             case SettingKind::Flag:
                 if (const auto* flag = node.as_boolean()) return flag->get() ? "1" : "0";
-                error(line, path, "expected true or false, found " + typeName(node));
+                error(lineOf(node), path, "expected true or false, found " + typeName(node));
                 return std::nullopt;
             case SettingKind::Integer:
-                if (const auto* number = node.as_integer()) {
-                    long long value = number->get();
-                    if (value < shape.minimum || value > shape.maximum) {
-                        error(line, path,
-                              std::to_string(value) + " is outside " +
-                                  std::to_string(shape.minimum) + " to " +
-                                  std::to_string(shape.maximum));
-                        return std::nullopt;
-                    }
-                    return std::to_string(value);
-                }
-                error(line, path, "expected an integer, found " + typeName(node));
-                return std::nullopt;
+                return integer(shape, node, path);
             case SettingKind::Colour:
                 return colour(node, path);
             case SettingKind::Flavour:
             case SettingKind::ExecutableType:
                 return named(shape, node, path);
             case SettingKind::CommandLine:
-                if (array) {
-                    std::optional<std::vector<WideString>> values = strings(*array, path);
-                    if (!values) return std::nullopt;
-                    std::string fault;
-                    std::optional<WideString> joined = joinArguments(*values, fault);
-                    if (!joined) error(line, path, fault);
-                    return joined ? narrow(node, path, *joined) : std::nullopt;
-                }
+                if (array) return commandLine(*array, node, path);
                 break;
             case SettingKind::PathList:
                 if (array) return pathList(*array, node, path);
@@ -263,7 +243,40 @@ class Parser {
             case SettingKind::Version:
                 break;
         }
+        return stringValue(shape, node, path);
+    }
 
+    std::optional<std::string> integer(const SettingShape& shape, const toml::node& node,
+                                       const std::string& path) {
+        if (const auto* number = node.as_integer()) {
+            long long value = number->get();
+            if (value < shape.minimum || value > shape.maximum) {
+                error(lineOf(node), path,
+                      std::to_string(value) + " is outside " + std::to_string(shape.minimum) +
+                          " to " + std::to_string(shape.maximum));
+                return std::nullopt;
+            }
+            return std::to_string(value);
+        }
+        error(lineOf(node), path, "expected an integer, found " + typeName(node));
+        return std::nullopt;
+    }
+
+    std::optional<std::string> commandLine(const toml::array& array, const toml::node& node,
+                                           const std::string& path) {
+        std::optional<std::vector<WideString>> values = strings(array, path);
+        if (!values) return std::nullopt;
+        std::string fault;
+        std::optional<WideString> joined = joinArguments(*values, fault);
+        if (!joined) error(lineOf(node), path, fault);
+        return joined ? narrow(node, path, *joined) : std::nullopt;
+    }
+
+    // A setting given as a string, whatever its kind; the stored form is checked as the
+    // launcher will read it.
+    std::optional<std::string> stringValue(const SettingShape& shape, const toml::node& node,
+                                           const std::string& path) {
+        int line = lineOf(node);
         std::optional<WideString> text;
         if (node.is_string()) {
             text = fromUtf8(node.as_string()->get());
