@@ -40,82 +40,92 @@ struct DibLayout {
     std::uint32_t compression = kRgb;
 };
 
-// Where the pixels of a bitmap resource start: behind the header, the colour masks that a
-// short header leaves out and the colour table.
-std::optional<DibLayout> dibLayout(std::string_view dib, std::string& error) {
-    if (dib.size() < 4) {
-        error = "the bitmap has no header";
-        return std::nullopt;
-    }
+// The header's fields, and the sizes of what lies between the header and the pixels.
+struct DibHeader {
     DibLayout layout;
-    std::size_t headerSize = get(dib, 0, 4);
-    std::size_t colourSize = 4;
+    std::size_t headerSize = 0;
+    std::size_t colourSize = 4;  // bytes per colour table entry
     std::size_t colours = 0;
-    std::size_t masks = 0;
+    std::size_t masks = 0;  // bytes of colour masks behind a short header
+};
+
+std::string readDibHeader(std::string_view dib, DibHeader& header) {
+    if (dib.size() < 4) return "the bitmap has no header";
+    DibLayout& layout = header.layout;
+    std::size_t headerSize = header.headerSize = get(dib, 0, 4);
     if (headerSize == kCoreHeaderSize && dib.size() >= kCoreHeaderSize) {
         layout.width = static_cast<std::int32_t>(get(dib, 4, 2));
         layout.height = static_cast<std::int32_t>(get(dib, 6, 2));
         layout.bitCount = get(dib, 10, 2);
-        colourSize = 3;
-    } else if ((headerSize == kInfoHeaderSize || headerSize == 52 || headerSize == 56 ||
-                headerSize == 108 || headerSize == 124) &&
-               dib.size() >= headerSize) {
+        header.colourSize = 3;
+        return {};
+    }
+    if ((headerSize == kInfoHeaderSize || headerSize == 52 || headerSize == 56 ||
+         headerSize == 108 || headerSize == 124) &&
+        dib.size() >= headerSize) {
         layout.width = static_cast<std::int32_t>(get(dib, 4, 4));
         auto height = static_cast<std::int32_t>(get(dib, 8, 4));
-        if (height == INT32_MIN) {
-            error = "the bitmap's height is out of range";
-            return std::nullopt;
-        }
+        if (height == INT32_MIN) return "the bitmap's height is out of range";
         layout.height = height < 0 ? -height : height;
         layout.bitCount = get(dib, 14, 2);
         layout.compression = get(dib, 16, 4);
-        colours = get(dib, 32, 4);
-        if (headerSize == kInfoHeaderSize && layout.compression == kBitFields) masks = 12;
-        if (headerSize == kInfoHeaderSize && layout.compression == kAlphaBitFields) masks = 16;
-    } else {
-        error = "the bitmap's header is of an unknown kind or cut off";
-        return std::nullopt;
+        header.colours = get(dib, 32, 4);
+        if (headerSize == kInfoHeaderSize && layout.compression == kBitFields) header.masks = 12;
+        if (headerSize == kInfoHeaderSize && layout.compression == kAlphaBitFields)
+            header.masks = 16;
+        return {};
     }
+    return "the bitmap's header is of an unknown kind or cut off";
+}
+
+std::string pixelFormatFault(const DibLayout& layout) {
     if (layout.compression == kJpeg || layout.compression == kPng) {
-        error =
-            "the bitmap holds a JPEG or PNG image, which a bitmap resource cannot show; "
-            "save it as an uncompressed bitmap";
-        return std::nullopt;
+        return "the bitmap holds a JPEG or PNG image, which a bitmap resource cannot show; "
+               "save it as an uncompressed bitmap";
     }
-    if (layout.compression > kAlphaBitFields) {
-        error = "the bitmap uses an unknown compression";
-        return std::nullopt;
-    }
+    if (layout.compression > kAlphaBitFields) return "the bitmap uses an unknown compression";
     std::uint32_t bits = layout.bitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
-        error = "the bitmap has " + std::to_string(bits) +
-                " bits per pixel, which is not a "
-                "bitmap format";
-        return std::nullopt;
+        return "the bitmap has " + std::to_string(bits) +
+               " bits per pixel, which is not a "
+               "bitmap format";
     }
-    if (layout.width <= 0 || layout.height == 0) {
-        error = "the bitmap has no pixels";
-        return std::nullopt;
+    if (layout.width <= 0 || layout.height == 0) return "the bitmap has no pixels";
+    return {};
+}
+
+// Sets where the pixels start; the colour table and the pixels must lie inside the bitmap.
+std::string placePixels(std::string_view dib, DibHeader& header) {
+    DibLayout& layout = header.layout;
+    std::uint32_t bits = layout.bitCount;
+    if (header.colours == 0 && bits <= 8) header.colours = std::size_t{1} << bits;
+    if (header.colours > 256 && bits <= 8) {
+        return "the bitmap's colour table is larger than its pixels can address";
     }
-    if (colours == 0 && bits <= 8) colours = std::size_t{1} << bits;
-    if (colours > 256 && bits <= 8) {
-        error = "the bitmap's colour table is larger than its pixels can address";
-        return std::nullopt;
-    }
-    layout.pixelOffset = headerSize + masks + colours * colourSize;
-    if (layout.pixelOffset > dib.size()) {
-        error = "the bitmap's colour table is cut off";
-        return std::nullopt;
-    }
+    layout.pixelOffset = header.headerSize + header.masks + header.colours * header.colourSize;
+    if (layout.pixelOffset > dib.size()) return "the bitmap's colour table is cut off";
     if (layout.compression != kRle8 && layout.compression != kRle4) {
         std::uint64_t row =
             (std::uint64_t{static_cast<std::uint32_t>(layout.width)} * bits + 31) / 32 * 4;
         if (row * static_cast<std::uint32_t>(layout.height) > dib.size() - layout.pixelOffset) {
-            error = "the bitmap's pixels are cut off";
-            return std::nullopt;
+            return "the bitmap's pixels are cut off";
         }
     }
-    return layout;
+    return {};
+}
+
+// Where the pixels of a bitmap resource start: behind the header, the colour masks that a
+// short header leaves out and the colour table.
+std::optional<DibLayout> dibLayout(std::string_view dib, std::string& error) {
+    DibHeader header;
+    std::string fault = readDibHeader(dib, header);
+    if (fault.empty()) fault = pixelFormatFault(header.layout);
+    if (fault.empty()) fault = placePixels(dib, header);
+    if (!fault.empty()) {
+        error = fault;
+        return std::nullopt;
+    }
+    return header.layout;
 }
 
 }  // namespace
