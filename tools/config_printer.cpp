@@ -97,6 +97,35 @@ bool isCanonicalNumber(std::string_view value, long long minimum, long long maxi
     return std::to_string(number) == value && number >= minimum && number <= maximum;
 }
 
+// Three plain numbers print as an array; any other colour text as the string it is.
+std::optional<std::string> renderColour(std::string_view value) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = std::min(value.find(',', start), value.size());
+        parts.emplace_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    bool plain = true;
+    for (const std::string& part : parts) plain = plain && isCanonicalNumber(part, 0, 255);
+    if (!plain) return tomlString(widenBytes(value));
+    return "[" + parts[0] + ", " + parts[1] + ", " + parts[2] + "]";
+}
+
+std::optional<std::string> renderClassPath(WideView wide) {
+    if (auto entries = canonicalClassPath(wide)) {
+        std::vector<std::string> elements;
+        for (const ClassPathEntry& entry : *entries) {
+            std::optional<std::string> text = tomlString(entry.value);
+            if (!text) return std::nullopt;
+            elements.push_back(std::string("{ ") + classPathTypeName(entry.type) + " = " + *text +
+                               (entry.required ? ", required = true }" : " }"));
+        }
+        return array(elements);
+    }
+    if (!storedClassPathFault(wide).empty()) return std::nullopt;
+    return tomlString(wide);
+}
+
 // The configuration text of a record's value, or nothing when no form gives it back.
 std::optional<std::string> render(const SettingShape& shape, std::string_view value) {
     WideString wide = widenBytes(value);
@@ -117,20 +146,9 @@ std::optional<std::string> render(const SettingShape& shape, std::string_view va
         case SettingKind::Integer:
             if (!isCanonicalNumber(value, shape.minimum, shape.maximum)) return std::nullopt;
             return std::string(value);
-        case SettingKind::Colour: {
+        case SettingKind::Colour:
             if (!colourTextFault(value).empty()) return std::nullopt;
-            std::string canonical;
-            std::vector<std::string> parts;
-            for (std::size_t start = 0; start <= value.size();) {
-                std::size_t end = std::min(value.find(',', start), value.size());
-                parts.emplace_back(value.substr(start, end - start));
-                start = end + 1;
-            }
-            bool plain = true;
-            for (const std::string& part : parts) plain = plain && isCanonicalNumber(part, 0, 255);
-            if (!plain) return tomlString(wide);
-            return "[" + parts[0] + ", " + parts[1] + ", " + parts[2] + "]";
-        }
+            return renderColour(value);
         case SettingKind::Flavour:
             if (auto name = flavourName(value)) return "\"" + *name + "\"";
             return std::nullopt;
@@ -147,20 +165,8 @@ std::optional<std::string> render(const SettingShape& shape, std::string_view va
             if (auto entries = canonicalSearchEntries(wide)) return stringArray(*entries);
             if (!storedSearchFault(wide).empty()) return std::nullopt;
             return tomlString(wide);
-        case SettingKind::ClassPath: {
-            if (auto entries = canonicalClassPath(wide)) {
-                std::vector<std::string> elements;
-                for (const ClassPathEntry& entry : *entries) {
-                    std::optional<std::string> text = tomlString(entry.value);
-                    if (!text) return std::nullopt;
-                    elements.push_back(std::string("{ ") + classPathTypeName(entry.type) + " = " +
-                                       *text + (entry.required ? ", required = true }" : " }"));
-                }
-                return array(elements);
-            }
-            if (!storedClassPathFault(wide).empty()) return std::nullopt;
-            return tomlString(wide);
-        }
+        case SettingKind::ClassPath:
+            return renderClassPath(wide);
     }
     return std::nullopt;
 }
