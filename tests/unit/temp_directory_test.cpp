@@ -126,6 +126,26 @@ TEST(LauncherTemp, TenAttemptsThenEveryReservedNameIsDeleted) {
     EXPECT_EQ(fake.deleted, (std::vector<std::string>{"R0", "R1", "R2"}));
 }
 
+TEST(LauncherTemp, ReservedNamesAreKeptUntilTheAttemptsEnd) {
+    // As Windows does: the first free number, reserved by its file. A name deleted at once
+    // comes back at the next attempt, within the same clock tick.
+    static std::set<std::string> files;
+    static std::set<std::string> handedOut;
+    const LauncherTempCalls calls = {[] {
+                                         std::string name = "R0";
+                                         for (int n = 1; !files.insert(name).second; ++n)
+                                             name = "R" + std::to_string(n);
+                                         handedOut.insert(name);
+                                         return std::optional<std::string>(name);
+                                     },
+                                     [] { return std::int32_t{7}; },
+                                     [](const std::string&) { return false; }, [] { return 5L; },
+                                     [](const std::string& path) { files.erase(path); }};
+    EXPECT_EQ(makeLauncherTempDirectory(calls).result, LauncherTempDirectory::NotCreated);
+    EXPECT_EQ(handedOut.size(), 10u);
+    EXPECT_TRUE(files.empty());
+}
+
 TEST(TempNames, FormedStraightBehindTheDirectory) {
     EXPECT_TRUE(needsTempFallback("C:\\users\\???\\Temp\\"));
     EXPECT_FALSE(needsTempFallback(u"C:\\users\\\u0394\\Temp\\"));
