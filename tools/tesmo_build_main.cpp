@@ -149,6 +149,27 @@ std::vector<std::string> rebuildDifferences(const DecodedLauncher& launcher,
     return {};
 }
 
+// How the configuration names the files folder: relative to the configuration's own
+// folder where it can, "/"-separated.
+std::string folderName(const fs::path& filesPath, const fs::path& base) {
+    fs::path relative = filesPath.lexically_relative(base);
+    std::u8string generic = (relative.empty() ? filesPath : relative).generic_u8string();
+    return std::string(generic.begin(), generic.end());
+}
+
+// One message for each file that could not be written.
+std::vector<std::string> writePrintedFiles(const PrintedConfig& printed,
+                                           const fs::path& filesPath) {
+    std::vector<std::string> errors;
+    for (const auto& [name, content] : printed.files) {
+        fs::path target = filesPath / pathFromUtf8(name);
+        std::error_code error;
+        fs::create_directories(target.parent_path(), error);
+        if (auto failure = writeReplacing(target, content)) errors.push_back(*failure);
+    }
+    return errors;
+}
+
 int inspect(const Options& options) {
     if (options.input.empty()) {
         report({"inspect needs a launcher"});
@@ -182,9 +203,7 @@ int inspect(const Options& options) {
     fs::path filesPath;
     if (auto files = options.values.find("--files"); files != options.values.end()) {
         filesPath = fs::absolute(pathFromUtf8(files->second));
-        fs::path relative = filesPath.lexically_relative(base);
-        std::u8string generic = (relative.empty() ? filesPath : relative).generic_u8string();
-        folder.assign(generic.begin(), generic.end());
+        folder = folderName(filesPath, base);
     }
     PrintedConfig printed = printLauncherConfig(launcher.description, images, folder);
     warnings.insert(warnings.end(), printed.warnings.begin(), printed.warnings.end());
@@ -192,13 +211,7 @@ int inspect(const Options& options) {
         warnings.push_back(std::move(problem));
     }
 
-    std::vector<std::string> errors;
-    for (const auto& [name, content] : printed.files) {
-        fs::path target = filesPath / pathFromUtf8(name);
-        std::error_code error;
-        fs::create_directories(target.parent_path(), error);
-        if (auto failure = writeReplacing(target, content)) errors.push_back(*failure);
-    }
+    std::vector<std::string> errors = writePrintedFiles(printed, filesPath);
     std::string text = "# The configuration of " + options.input +
                        ", printed by tesmo-build inspect.\n" + printed.text;
     if (out == options.values.end()) {
