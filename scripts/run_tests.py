@@ -101,12 +101,13 @@ def tracked_sources():
 
 def tree_state():
     """Untracked and ignored files outside build/: a test run must leave none behind."""
-    listed = subprocess.run(["git", "status", "--porcelain", "--ignored", "--untracked-files=all"],
-                            cwd=ROOT, capture_output=True, text=True)
+    # -z: names stay unquoted, whatever characters they hold.
+    listed = subprocess.run(["git", "status", "--porcelain", "-z", "--ignored"], cwd=ROOT,
+                            capture_output=True, text=True)
     if listed.returncode != 0:
         return None
-    return {line for line in listed.stdout.splitlines()
-            if line[:2] in ("??", "!!") and not line[3:].startswith("build/")}
+    return {entry for entry in listed.stdout.split("\0")
+            if entry[:2] in ("??", "!!") and not entry[3:].startswith("build/")}
 
 
 def checks_report(report, cases):
