@@ -85,9 +85,10 @@ class TestWithoutRuntime:
         assert result.stderr.startswith("Internal Error: readLong")
         assert not temp_directory(result).exists()
 
-    @pytest.mark.parametrize("name", ["..\\evil.dll", "C:\\evil.dll", "\\evil.dll",
-                                      "a\\b\\evil.dll"])
-    def test_names_that_leave_the_directory_are_refused_before_writing(self, tmp_path, name):
+    def test_a_name_that_leaves_the_directory_is_refused_before_writing(self, tmp_path):
+        # Which names leave is the native name check's table; here, that a refused one
+        # stops the launch before anything is written.
+        name = "..\\evil.dll"
         # The block tool refuses such names, so a safe name of the same length is written
         # and then changed in place, as a damaged or hostile block would have it.
         safe = "x" * len(name)
