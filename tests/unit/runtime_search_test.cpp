@@ -176,6 +176,23 @@ TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
     EXPECT_EQ(relative, (std::vector<std::string>{"c:\\b", "%HOME%\\a"}));
 }
 
+TEST_F(Runtime, AVariableTooLongForAPathIsNotSearched) {
+    // Cut to a path buffer the value would name another home, here the one its first
+    // 5999 characters name.
+    for (const auto& [length, expected] :
+         {std::pair{kPathCapacity - 1, SearchResult::FoundByVariable},
+          std::pair{kPathCapacity, SearchResult::NotFound}}) {
+        SetUp();
+        const WideString home = u"c:\\" + WideString(length - 3, u'e');
+        narrowSettings[128] = "EJH";
+        machine.variables = {{u"JH", home}};
+        machine.files[home + u"\\bin\\java.exe"] = u"1.8.0";
+        machine.files[home.substr(0, kPathCapacity - 1) + u"\\bin\\java.exe"] = u"1.8.0";
+        WideString javaExe, foundText;
+        EXPECT_EQ(findJvm(kSearch, javaExe, foundText), expected) << length;
+    }
+}
+
 TEST_F(Runtime, ExecutableOfAHome) {
     // Files below c:\h; whether a development kit is required; the outcome.
     const std::tuple<std::vector<const char16_t*>, bool, const char16_t*> cases[] = {

@@ -91,9 +91,12 @@ TEST(SystemTemp, TheReportedPathElseHomeThenAFallbackWhenItHoldsUnnameableText) 
 }
 
 TEST(TempFileName, OwnNameWhenTheSystemMakesNoneOrTheDirectoryIsTooLong) {
+    // GetTempFileName takes directories of at most MAX_PATH - 14 characters.
+    const std::string longest = "C:\\" + std::string(242, 'd') + "\\";
     const std::string longDirectory = "C:\\" + std::string(243, 'd') + "\\";
     const std::tuple<std::string, bool, std::string, const char*> rows[] = {
         {"C:\\T\\", true, "C:\\T\\tsm1.tmp", nullptr},
+        {longest, true, longest + "tsm1.tmp", nullptr},
         {"C:\\T\\", false, "C:\\T\\tsm77", "GetTempFileName failed (last error 5)"},
         {longDirectory, true, longDirectory + "tsm77", "GetTempFileName failed (last error 111)"}};
     for (const auto& [directory, systemMakesFile, name, failure] : rows) {
