@@ -79,12 +79,26 @@ struct FakeWorld {
     }
 };
 
-TEST(FileWaitTest, EndsAtOnceWhenTheSlotIsFree) {
-    FakeWorld world;
-    world.fileGoneAtPass = 0;
-    EXPECT_EQ(world.run(), FileWait::Free);
-    EXPECT_TRUE(world.sleeps.empty());
-    EXPECT_TRUE(world.aliveChecks.empty());
+TEST(FileWaitTest, EndsWhenTheFileGoesOrTheFirstInstanceEnds) {
+    struct Case {
+        int fileGoneAtPass, firstGoneAtPass;
+        FileWait result;
+        std::size_t sleeps;
+        std::vector<int> aliveChecks;
+    };
+    const Case cases[] = {
+        {0, -1, FileWait::Free, 0, {}},
+        {7, -1, FileWait::Free, 7, {0, 5}},
+        // Gone during pass 6: the check of pass 10 finds out, 250 ms after the one before.
+        {-1, 6, FileWait::FirstInstanceGone, 11, {0, 5, 10}}};
+    for (const Case& c : cases) {
+        FakeWorld world;
+        world.fileGoneAtPass = c.fileGoneAtPass;
+        world.firstGoneAtPass = c.firstGoneAtPass;
+        EXPECT_EQ(world.run(), c.result) << c.fileGoneAtPass << c.firstGoneAtPass;
+        EXPECT_EQ(world.sleeps.size(), c.sleeps);
+        EXPECT_EQ(world.aliveChecks, c.aliveChecks);
+    }
 }
 
 TEST(FileWaitTest, GivesUpAfterAboutTenSecondsCheckingEveryFifthPass) {
@@ -98,22 +112,6 @@ TEST(FileWaitTest, GivesUpAfterAboutTenSecondsCheckingEveryFifthPass) {
     EXPECT_EQ(world.aliveChecks.front(), 0);
     EXPECT_EQ(world.aliveChecks[1], 5);
     EXPECT_EQ(world.aliveChecks.back(), 195);
-}
-
-TEST(FileWaitTest, NoticesTheFileGoingAway) {
-    FakeWorld world;
-    world.fileGoneAtPass = 7;
-    EXPECT_EQ(world.run(), FileWait::Free);
-    EXPECT_EQ(world.sleeps.size(), 7u);
-}
-
-TEST(FileWaitTest, AnEndedFirstInstanceIsNoticedWithinFivePasses) {
-    FakeWorld world;
-    world.firstGoneAtPass = 6;
-    EXPECT_EQ(world.run(), FileWait::FirstInstanceGone);
-    // Gone during pass 6: the check of pass 10 finds out, 250 ms after the one before.
-    EXPECT_EQ(world.aliveChecks, (std::vector<int>{0, 5, 10}));
-    EXPECT_EQ(world.sleeps.size(), 11u);
 }
 
 // Plays the system for the stage's steps: semaphores other processes hold, files, and the

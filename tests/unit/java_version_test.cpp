@@ -37,16 +37,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, VersionLimits,
                                            LimitCase{u"1.8.0_292", u"1.7", u"1.8", true}));
 
 TEST(VersionAcceptable, PrereleaseRule) {
-    testing::clearCapturedLog();
-    EXPECT_FALSE(versionAcceptable(u"1.8.0-ea", u"", u"", false, false));
+    struct Case {
+        const char16_t* version;
+        const char16_t* lower;
+        bool allowed, configured, accepted;
+    };
+    const Case cases[] = {{u"1.8.0-ea", u"", false, false, false},
+                          {u"1.8.0-ea", u"", false, true, true},
+                          {u"1.8.0-ea", u"", true, false, true},
+                          {u"9-beta", u"", false, false, false},
+                          {u"11.0.2-rc1", u"", false, false, false},
+                          {u"1.8.0-EA", u"", false, false, true},
+                          // Limits still apply to an allowed prerelease.
+                          {u"1.8.0-ea", u"1.9", true, false, false}};
+    for (const Case& c : cases) {
+        testing::clearCapturedLog();
+        EXPECT_EQ(versionAcceptable(c.version, c.lower, u"", c.allowed, c.configured), c.accepted)
+            << toUtf8(c.version);
+    }
+    versionAcceptable(u"1.8.0-ea", u"", u"", false, false);
     EXPECT_EQ(testing::capturedLog(), std::vector<std::string>{"beta vm not allowed"});
-    EXPECT_TRUE(versionAcceptable(u"1.8.0-ea", u"", u"", false, true));
-    EXPECT_TRUE(versionAcceptable(u"1.8.0-ea", u"", u"", true, false));
-    EXPECT_FALSE(versionAcceptable(u"9-beta", u"", u"", false, false));
-    EXPECT_FALSE(versionAcceptable(u"11.0.2-rc1", u"", u"", false, false));
-    EXPECT_TRUE(versionAcceptable(u"1.8.0-EA", u"", u"", false, false));
-    // Limits still apply to an allowed prerelease.
-    EXPECT_FALSE(versionAcceptable(u"1.8.0-ea", u"1.9", u"", true, false));
 }
 
 TEST(VersionInLooseRange, ComparesOverTheShorterLength) {
@@ -60,8 +70,9 @@ TEST(VersionInLooseRange, ComparesOverTheShorterLength) {
     }
 }
 
-TEST(ParseVersionOutput, TakesTheTextBetweenTheQuotes) {
-    const std::pair<const char*, const char16_t*> cases[] = {
+TEST(ParseVersionOutput, TheTextBetweenTheQuotesBehindAnyNotices) {
+    const std::string longNotice = "Picked up JAVA_TOOL_OPTIONS: " + std::string(300, 'x');
+    const std::pair<std::string, std::optional<WideString>> cases[] = {
         {"java version \"1.7.0_51\"\nJava(TM) SE Runtime Environment\n", u"1.7.0_51"},
         {"java version \"1.8.0_20-ea\"\n", u"1.8.0_20-ea"},
         {"openjdk version \"17.0.15\" 2025-04-15\nOpenJDK Runtime Environment\n", u"17.0.15"},
@@ -70,25 +81,22 @@ TEST(ParseVersionOutput, TakesTheTextBetweenTheQuotes) {
         {"Picked up JAVA_TOOL_OPTIONS: -Xmx1g\njava version \"1.8.0_201\"\n", u"1.8.0_201"},
         {"Picked up _JAVA_OPTIONS: -Dx=\"y\"\nNOTE: Picked up JDK_JAVA_OPTIONS: -Xss2m\n"
          "openjdk version \"11.0.2\" 2019-01-15\n",
-         u"11.0.2"}};
+         u"11.0.2"},
+        {longNotice + "\njava version \"1.8.0\"\n", u"1.8.0"},
+        // Anything else first is refused.
+        {"", std::nullopt},
+        {"\n", std::nullopt},
+        {"Error: could not find java.dll\njava version \"1.8.0\"\n", std::nullopt},
+        {"picked up JAVA_TOOL_OPTIONS: x\njava version \"1.8.0\"\n", std::nullopt},
+        {"Picked up JAVA_TOOL_OPTIONS: x\n", std::nullopt},
+        {"java version 1.8.0\n", std::nullopt},
+        {"java version \"1.8.0\n", std::nullopt},
+        {"JAVA VERSION \"1.8.0\"\n", std::nullopt},
+        {" java version \"1.8.0\"\n", std::nullopt},
+        {"java version \"" + std::string(120, '1') + "\"\n", std::nullopt}};
     for (const auto& [output, version] : cases) {
-        std::optional<WideString> parsed = parseVersionOutput(output);
-        ASSERT_TRUE(parsed) << output;
-        EXPECT_EQ(*parsed, version) << output;
+        EXPECT_EQ(parseVersionOutput(output), version) << output;
     }
-}
-
-TEST(ParseVersionOutput, RefusesAnythingElseFirst) {
-    const std::string longNotice = "Picked up JAVA_TOOL_OPTIONS: " + std::string(300, 'x');
-    for (const std::string& output : std::vector<std::string>{
-             "", "\n", "Error: could not find java.dll\njava version \"1.8.0\"\n",
-             "picked up JAVA_TOOL_OPTIONS: x\njava version \"1.8.0\"\n",
-             "Picked up JAVA_TOOL_OPTIONS: x\n", "java version 1.8.0\n", "java version \"1.8.0\n",
-             "JAVA VERSION \"1.8.0\"\n", " java version \"1.8.0\"\n",
-             "java version \"" + std::string(120, '1') + "\"\n"}) {
-        EXPECT_FALSE(parseVersionOutput(output)) << output;
-    }
-    EXPECT_EQ(parseVersionOutput(longNotice + "\njava version \"1.8.0\"\n"), u"1.8.0");
 }
 
 TEST(VersionCacheSubkey, SlashesInsteadOfBackslashes) {

@@ -2,18 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "tests/support/log_capture.h"
 
 namespace tesmo {
 namespace {
 
 TEST(LocaleForLanguage, FullThenPrimaryThenEnglish) {
+    // One identifier for each way through the lookup, not the table's contents.
     const std::pair<std::uint16_t, const char*> cases[] = {
-        {0x0407, "de_DE"}, {0x0C07, "de_AT"}, {0x1C07, "de"},    {0x0814, "no_NO_NY"},
-        {0x0812, "ko_KR"}, {0x0C0A, "es_ES"}, {0x2409, "en"},    {0x0431, "ts"},
-        {0x081A, "sr_CS"}, {0x0C1A, "sr_CS"}, {0x0409, "en_US"}, {0x007F, "en"},
-        {0x0442, "en"},    {0x0056, "gl"},    {0x500A, "es_PR"}, {0x0000, "en"},
-        {0x040D, "iw_IL"}, {0x0421, "in_ID"}, {0x041A, "hr_HR"}, {0x101A, "sr"}};
+        {0x0407, "de_DE"},  // the full identifier
+        {0x1C07, "de"},     // a sublanguage the table lacks: its primary language
+        {0x101A, "sr"},     // a high sublanguage is cut away whole
+        {0x0442, "en"},     // a primary language the table lacks
+        {0x007F, "en"},    {0x0000, "en"}};
     for (const auto& [language, expected] : cases) {
         EXPECT_EQ(localeForLanguage(language), expected) << std::hex << language;
     }
@@ -31,43 +34,35 @@ bool noInterface(std::uint16_t*) {
 }
 
 TEST(ChooseLocale, FormatAsDefaultArgumentsPickTheSource) {
+    using Arguments = std::vector<WideString>;
     struct Case {
-        std::vector<WideString> arguments;
+        std::optional<Arguments> arguments;
+        bool (*interfaceLanguage)(std::uint16_t*);
         const char* expected;
-        const char* flagLine;
+        const char* flagLine;  // none without an argument list
     };
+    const char* const isTrue = "sun.locale.formatasdefault is true";
+    const char* const isFalse = "sun.locale.formatasdefault is false";
     const Case cases[] = {
-        {{u"app"}, "de_DE", "sun.locale.formatasdefault is true"},
-        {{u"app", u"-Dsun.locale.formatasdefault=false"},
-         "fr_FR",
-         "sun.locale.formatasdefault is false"},
-        {{u"app", u"-Dsun.locale.formatasdefault=no"},
-         "fr_FR",
-         "sun.locale.formatasdefault is false"},
-        {{u"app", u"-Dsun.locale.formatasdefault=false", u"-Dsun.locale.formatasdefault=true"},
-         "de_DE",
-         "sun.locale.formatasdefault is true"},
-        {{u"-Dsun.locale.formatasdefault=TRUE"}, "fr_FR", "sun.locale.formatasdefault is false"},
-    };
-    LocaleSource source{userLocale, interfaceFrench};
+        {Arguments{u"app"}, interfaceFrench, "de_DE", isTrue},
+        {Arguments{u"app", u"-Dsun.locale.formatasdefault=false"}, interfaceFrench, "fr_FR",
+         isFalse},
+        {Arguments{u"app", u"-Dsun.locale.formatasdefault=no"}, interfaceFrench, "fr_FR", isFalse},
+        {Arguments{u"app", u"-Dsun.locale.formatasdefault=false",
+                   u"-Dsun.locale.formatasdefault=true"},
+         interfaceFrench, "de_DE", isTrue},
+        {Arguments{u"-Dsun.locale.formatasdefault=TRUE"}, interfaceFrench, "fr_FR", isFalse},
+        {Arguments{u"-Dsun.locale.formatasdefault=false"}, noInterface, "de_DE", isFalse},
+        {std::nullopt, interfaceFrench, "de_DE", nullptr}};
     for (const Case& c : cases) {
         testing::clearCapturedLog();
-        EXPECT_EQ(chooseLocale(&c.arguments, source), c.expected);
-        std::vector<std::string> log = {c.flagLine,
-                                        std::string("language/country is ") + c.expected};
+        const Arguments* arguments = c.arguments ? &*c.arguments : nullptr;
+        EXPECT_EQ(chooseLocale(arguments, LocaleSource{userLocale, c.interfaceLanguage}),
+                  c.expected);
+        std::vector<std::string> log = {std::string("language/country is ") + c.expected};
+        if (c.flagLine) log.insert(log.begin(), c.flagLine);
         EXPECT_EQ(testing::capturedLog(), log);
     }
-}
-
-TEST(ChooseLocale, MissingInterfaceLanguageKeepsTheUserLocale) {
-    std::vector<WideString> arguments{u"-Dsun.locale.formatasdefault=false"};
-    EXPECT_EQ(chooseLocale(&arguments, LocaleSource{userLocale, noInterface}), "de_DE");
-}
-
-TEST(ChooseLocale, WithoutArgumentsNoFlagIsLogged) {
-    testing::clearCapturedLog();
-    EXPECT_EQ(chooseLocale(nullptr, LocaleSource{userLocale, interfaceFrench}), "de_DE");
-    EXPECT_EQ(testing::capturedLog(), std::vector<std::string>{"language/country is de_DE"});
 }
 
 }  // namespace
