@@ -6,7 +6,8 @@ target_compile_definitions(tesmo_core PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEA
 # (the library's throw helpers end the process, see terminate_handler.cpp), so it is
 # built without them, which keeps the unwinder and its threads library out.
 target_compile_options(tesmo_core PUBLIC -Os -ffunction-sections -fdata-sections)
-set(TESMO_NO_EXCEPTIONS -fno-exceptions)
+# Nothing in the launcher asks for a type at run time either.
+set(TESMO_NO_EXCEPTIONS -fno-exceptions -fno-rtti)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     # 32-bit Windows unwinds its structured exceptions through the frame chain, not through
     # tables; the DWARF tables serve only C++ exceptions, which the launcher never throws.

@@ -44,17 +44,6 @@ std::string notificationBytes(WideView arguments) {
     return bytes;
 }
 
-FileWait waitWhileFileExists(const FileWaitCalls& calls) {
-    for (int pass = 0; pass < kFileWaitPasses; ++pass) {
-        if (!calls.fileExists()) return FileWait::Free;
-        calls.sleep(kFileWaitPassMilliseconds);
-        if (pass % kAliveCheckPasses == 0 && !calls.firstInstanceAlive()) {
-            return FileWait::FirstInstanceGone;
-        }
-    }
-    return FileWait::TimedOut;
-}
-
 namespace {
 
 void logSemaphore(const std::string& name, const SemaphoreOpening& opening) {
@@ -64,8 +53,8 @@ void logSemaphore(const std::string& name, const SemaphoreOpening& opening) {
 
 FileWait waitForFreeFile(const std::string& file, const std::optional<std::string>& semaphore,
                          const InstanceCalls& calls) {
-    return waitWhileFileExists({[&] { return calls.fileExists(file); }, calls.sleep,
-                                [&] { return firstInstanceAlive(semaphore, calls); }});
+    return waitWhileFileExists([&] { return calls.fileExists(file); }, calls.sleep,
+                               [&] { return firstInstanceAlive(semaphore, calls); });
 }
 
 // Runs while this start holds the notification semaphore.

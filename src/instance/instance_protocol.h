@@ -41,15 +41,32 @@ std::string notificationBytes(WideView arguments);
 
 enum class FileWait { Free, FirstInstanceGone, TimedOut };
 
+// Waits while the communication file exists: Free as soon as it does not,
+// FirstInstanceGone when an alive check fails, TimedOut after kFileWaitPasses passes. The
+// calls are plain callables (bool(), void(unsigned milliseconds), bool()): no type erasure
+// in the launcher for a loop this small.
+template <typename FileExists, typename Sleep, typename FirstInstanceAlive>
+FileWait waitWhileFileExists(FileExists fileExists, Sleep sleep,
+                             FirstInstanceAlive firstInstanceAlive) {
+    for (int pass = 0; pass < kFileWaitPasses; ++pass) {
+        if (!fileExists()) return FileWait::Free;
+        sleep(kFileWaitPassMilliseconds);
+        if (pass % kAliveCheckPasses == 0 && !firstInstanceAlive()) {
+            return FileWait::FirstInstanceGone;
+        }
+    }
+    return FileWait::TimedOut;
+}
+
 struct FileWaitCalls {
     std::function<bool()> fileExists;
     std::function<void(unsigned milliseconds)> sleep;
     std::function<bool()> firstInstanceAlive;
 };
 
-// Waits while the communication file exists: Free as soon as it does not,
-// FirstInstanceGone when an alive check fails, TimedOut after kFileWaitPasses passes.
-FileWait waitWhileFileExists(const FileWaitCalls& calls);
+inline FileWait waitWhileFileExists(const FileWaitCalls& calls) {
+    return waitWhileFileExists(calls.fileExists, calls.sleep, calls.firstInstanceAlive);
+}
 
 // --- the steps of the stage, apart from the calls ------------------------------------
 
