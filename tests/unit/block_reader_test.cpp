@@ -116,24 +116,21 @@ TEST(ParseBlock, EndPositionDoesNotDependOnTheLocale) {
     }
 }
 
-TEST(ParseBlock, EmptyBlockIsValid) {
-    Bytes b;
-    b.u32(kBlockMagic), b.u32(0), b.u32(0), b.u64(12), b.u32(0), b.u32(0), b.u32(0);
-    MemoryFile file{b.data};
-    FileReader reader = memoryFileReader(file);
-    ConfigurationBlock result;
-    ASSERT_EQ(parseBlock(reader, nullptr, kSwissGerman, result), ReadFailure::None);
-    EXPECT_TRUE(result.narrow.empty());
-    EXPECT_TRUE(result.wide.empty());
-}
-
-TEST(ParseBlock, WrongMagicIsRefused) {
-    std::string block = sampleBlock();
-    block[0] ^= 1;
-    MemoryFile file{block};
-    FileReader reader = memoryFileReader(file);
-    ConfigurationBlock result;
-    EXPECT_EQ(parseBlock(reader, nullptr, kSwissGerman, result), ReadFailure::Magic);
+TEST(ParseBlock, AnEmptyBlockIsValidAWrongMagicIsNot) {
+    Bytes empty;
+    empty.u32(kBlockMagic), empty.u32(0), empty.u32(0), empty.u64(12), empty.u32(0), empty.u32(0),
+        empty.u32(0);
+    std::string wrongMagic = sampleBlock();
+    wrongMagic[0] ^= 1;
+    for (const auto& [block, expected] :
+         {std::pair{empty.data, ReadFailure::None}, std::pair{wrongMagic, ReadFailure::Magic}}) {
+        MemoryFile file{block};
+        FileReader reader = memoryFileReader(file);
+        ConfigurationBlock result;
+        EXPECT_EQ(parseBlock(reader, nullptr, kSwissGerman, result), expected);
+        EXPECT_TRUE(result.narrow.empty());
+        EXPECT_TRUE(result.wide.empty());
+    }
 }
 
 // Every truncation fails with the primitive that met the end, never succeeds and never

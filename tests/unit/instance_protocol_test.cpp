@@ -68,14 +68,14 @@ struct FakeWorld {
 
     FileWait run() {
         return waitWhileFileExists(
-            {[this] { return fileGoneAtPass < 0 || pass() < fileGoneAtPass; },
-             [this](unsigned milliseconds) { sleeps.push_back(milliseconds); },
-             [this] {
-                 // The check follows the sleep of its pass.
-                 int current = pass() - 1;
-                 aliveChecks.push_back(current);
-                 return firstGoneAtPass < 0 || current < firstGoneAtPass;
-             }});
+            [this] { return fileGoneAtPass < 0 || pass() < fileGoneAtPass; },
+            [this](unsigned milliseconds) { sleeps.push_back(milliseconds); },
+            [this] {
+                // The check follows the sleep of its pass.
+                int current = pass() - 1;
+                aliveChecks.push_back(current);
+                return firstGoneAtPass < 0 || current < firstGoneAtPass;
+            });
     }
 };
 
