@@ -397,6 +397,25 @@ TEST(LauncherConfig, InvalidFilesNameFileLineAndSettingAndBuildNothing) {
                                        "launcher has no application to start without it"});
 }
 
+TEST(LauncherConfig, TheGreySplashWarningOnlyWhenNoBitmapIsNamed) {
+    // A named bitmap that cannot be read is an error already; a warning would repeat it.
+    const std::pair<const char*, bool> cases[] = {
+        {"enabled = true\n", true},
+        {"enabled = true\nbitmap = \"missing.bmp\"\n", false},
+        {"enabled = true\nbitmap = \"splash.bmp\"\n", false},
+        {"enabled = true\nruntime-library = true\n", false},
+        {"enabled = false\n", false}};
+    for (const auto& [splash, warned] : cases) {
+        LauncherConfig config =
+            parse(std::string("[application]\nmain-class = \"M\"\n[splash]\n") + splash);
+        auto grey = std::count_if(config.warnings.begin(), config.warnings.end(),
+                                  [](const std::string& warning) {
+                                      return warning.find("grey area") != std::string::npos;
+                                  });
+        EXPECT_EQ(grey, warned ? 1 : 0) << splash;
+    }
+}
+
 struct RoundTrip {
     std::string block;  // the launcher's block as built
     std::string rebuilt;

@@ -108,6 +108,26 @@ TEST(CodePage, UnrepresentableCharactersAreReported) {
     EXPECT_EQ(toWide(toNarrow(u"caf\u00E9")), u"caf\u00E9");
 }
 
+TEST(Environment, AValueBeyondTheSystemLimitIsRefusedAndTheOldOneKept) {
+    // Wine takes longer values than Windows but hands back only 32767 characters, which
+    // would cut a PATH inside an entry.
+    for (const auto& [length, written] :
+         {std::pair<std::size_t, bool>{32767, true}, std::pair<std::size_t, bool>{32768, false}}) {
+        ASSERT_TRUE(writeEnvironment(L"TESMO_TEST_LIMIT", u"old"));
+        const WideString value(length, u'p');
+        SetLastError(0);
+        EXPECT_EQ(writeEnvironment(L"TESMO_TEST_LIMIT", value), written) << length;
+        if (!written) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+        }
+        WideString read;
+        ASSERT_TRUE(readEnvironment(L"TESMO_TEST_LIMIT", read));
+        // Whether the value changed: Wine hands a value at the limit back not quite whole.
+        EXPECT_EQ(read == u"old", !written) << length;
+    }
+    SetEnvironmentVariableW(L"TESMO_TEST_LIMIT", nullptr);
+}
+
 TEST(Variables, EnvironmentAndExecutableDirectory) {
     SetEnvironmentVariableW(L"TESMO_TEST_VALUE", L"v1");
     WideString text = u"${TESMO_EXEDIR}|${TESMO_TEST_VALUE}|${tesmo_test_value}";
