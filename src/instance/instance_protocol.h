@@ -3,7 +3,6 @@
 // start for the running instance to take up that text.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,16 +55,6 @@ FileWait waitWhileFileExists(FileExists fileExists, Sleep sleep,
         }
     }
     return FileWait::TimedOut;
-}
-
-struct FileWaitCalls {
-    std::function<bool()> fileExists;
-    std::function<void(unsigned milliseconds)> sleep;
-    std::function<bool()> firstInstanceAlive;
-};
-
-inline FileWait waitWhileFileExists(const FileWaitCalls& calls) {
-    return waitWhileFileExists(calls.fileExists, calls.sleep, calls.firstInstanceAlive);
 }
 
 // --- the steps of the stage, apart from the calls ------------------------------------
