@@ -178,6 +178,20 @@ HANDLE inheritableCopy(DWORD which) {
 // Gives the child an empty standard input and its output and error in the given files (or
 // copies of wintest's own); nothing changes when neither file is given. The handles to close
 // once the child has started are added to `opened`.
+// Under load Wine's CreateProcessW now and then fails with ERROR_INTERNAL_ERROR before the
+// child exists (seen in a full run; the same call in the same prefix worked afterwards).
+// Nothing of the program has run then, so it is simply made again.
+BOOL createProcess(wchar_t* commandLine, DWORD flags, void* environment, const wchar_t* directory,
+                   STARTUPINFOW& startup, PROCESS_INFORMATION& process) {
+    BOOL created = FALSE;
+    for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+        created = CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, flags, environment,
+                                 directory, &startup, &process);
+        if (!created && GetLastError() != ERROR_INTERNAL_ERROR) break;
+    }
+    return created;
+}
+
 bool redirectStandardHandles(STARTUPINFOW& startup, const std::optional<std::wstring>& stdoutPath,
                              const std::optional<std::wstring>& stderrPath,
                              std::vector<HANDLE>& opened) {
@@ -258,9 +272,9 @@ int run(const Options& options) {
     // (remove its executable, say) after it exists and before it runs.
     auto resumeFile = options.get(L"resume-file");
     DWORD flags = CREATE_UNICODE_ENVIRONMENT | (resumeFile ? CREATE_SUSPENDED : 0);
-    BOOL created = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, flags,
-                                  environment ? static_cast<void*>(environment->data()) : nullptr,
-                                  directory ? directory->c_str() : nullptr, &startup, &process);
+    BOOL created = createProcess(mutableLine.data(), flags,
+                                 environment ? static_cast<void*>(environment->data()) : nullptr,
+                                 directory ? directory->c_str() : nullptr, startup, process);
     DWORD createError = GetLastError();
     for (HANDLE handle : opened) CloseHandle(handle);
     if (!created) {
@@ -351,10 +365,9 @@ int batch(const Options& options) {
         line.push_back(L'\0');
         if (!redirectStandardHandles(startup, base + L".out", base + L".err", opened)) {
             outcome = "0 error " + std::to_string(GetLastError());
-        } else if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                   CREATE_UNICODE_ENVIRONMENT,
-                                   environment ? static_cast<void*>(environment->data()) : nullptr,
-                                   directory ? directory->c_str() : nullptr, &startup, &process)) {
+        } else if (!createProcess(line.data(), CREATE_UNICODE_ENVIRONMENT,
+                                  environment ? static_cast<void*>(environment->data()) : nullptr,
+                                  directory ? directory->c_str() : nullptr, startup, process)) {
             outcome = "0 error " + std::to_string(GetLastError());
         } else {
             CloseHandle(process.hThread);
