@@ -59,8 +59,14 @@ void addDirectoryArchives(Builder& builder, const WideString& directory,
 }
 
 // What one entry adds; whether it was found.
-bool addConfiguredEntry(Builder& builder, ClassPathKind kind, const WideString& value,
-                        const ClassPathSources& sources) {
+enum class EntryOutcome { Found, Missing, VariableUndefined };
+
+EntryOutcome found(bool yes) {
+    return yes ? EntryOutcome::Found : EntryOutcome::Missing;
+}
+
+EntryOutcome addConfiguredEntry(Builder& builder, ClassPathKind kind, const WideString& value,
+                                const ClassPathSources& sources) {
     switch (kind) {
         case ClassPathKind::Archive:
         case ClassPathKind::Directory: {
@@ -68,28 +74,29 @@ bool addConfiguredEntry(Builder& builder, ClassPathKind kind, const WideString& 
             sources.resolvePathList(resolved, value);
             builder.append(resolved);
             builder.append(u";");
-            return sources.exists(resolved);
+            return found(sources.exists(resolved));
         }
         case ClassPathKind::Variable: {
             std::optional<WideString> variable = sources.variable(value);
-            if (!variable || variable->empty()) return false;
+            if (!variable) return EntryOutcome::VariableUndefined;
+            if (variable->empty()) return EntryOutcome::Missing;
             WideString text = *variable;
             if (text.size() >= 2 && text.front() == u'"' && text.back() == u'"') {
                 text = text.substr(1, text.size() - 2);
             }
             builder.append(text);
             if (text.empty() || text.back() != u';') builder.append(u";");
-            return true;
+            return EntryOutcome::Found;
         }
         case ClassPathKind::Scan: {
             WideString directory;
             sources.resolvePath(directory, value);
             bool jars = addArchivesOfDirectory(builder, directory, u"jar", sources);
             bool zips = addArchivesOfDirectory(builder, directory, u"zip", sources);
-            return jars || zips;
+            return found(jars || zips);
         }
     }
-    return false;
+    return EntryOutcome::Missing;
 }
 
 ClassPathFailure addConfiguredClassPath(Builder& builder, const WideString& configured,
@@ -101,13 +108,13 @@ ClassPathFailure addConfiguredClassPath(Builder& builder, const WideString& conf
         bool required = entry[1] == u'1';
         WideString value = entry.substr(2);
         sources.expand(value);
-        if (letter && letter->kind == ClassPathKind::Variable && required &&
-            !sources.variable(value)) {
-            return {kMessageVariableUndefined, value};
-        }
         // An unknown letter adds nothing, and cannot be found either.
-        bool found = letter && addConfiguredEntry(builder, letter->kind, value, sources);
-        if (required && !found) return {kMessageClassPathEntryMissing, value};
+        EntryOutcome outcome = letter ? addConfiguredEntry(builder, letter->kind, value, sources)
+                                      : EntryOutcome::Missing;
+        if (!required || outcome == EntryOutcome::Found) continue;
+        return {outcome == EntryOutcome::VariableUndefined ? kMessageVariableUndefined
+                                                           : kMessageClassPathEntryMissing,
+                value};
     }
     return {};
 }
