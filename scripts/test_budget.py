@@ -19,7 +19,9 @@ CATEGORIES = [
     ("infrastructure", ("tests/standins/", "tests/helpers/", "tests/support/", "tests/e2e/rig.py",
                         "tests/e2e/runtimes.py", "tests/e2e/conftest.py", "tests/e2e/hostile.py",
                         "tests/e2e/instances.py", "tests/e2e/pe.py", "tests/e2e/screens.py",
-                        "tests/unit/fake_image.h", "java/src/test/java/com/tesmo/runtime/testing/")),
+                        "tests/unit/fake_image.h", "tests/fuzz/fuzz_support.",
+                        "java/src/test/java/com/tesmo/runtime/testing/",
+                        "java/src/test/java/com/tesmo/runtime/testapps/")),
     ("test cases", ("tests/unit/", "tests/fuzz/", "tests/e2e/", "java/src/test/")),
 ]
 
