@@ -1,228 +1,143 @@
-"""Search entry Y and the previous installations on the real 64-bit launcher: which registered
-runtime is checked, in which order, and which one's jvm.dll is finally loaded.
+"""Search entry Y on the real 64-bit launcher and the real registry: each layout the
+launcher reads, which registered runtime is checked, in which order, and whose jvm.dll is
+loaded. The order within one layout is decided natively; here the keys are real.
 
 Every runtime of a test has its own home and its own version, so the log lines, the probes
 its java.exe recorded and the loads its jvm.dll recorded tell the runtimes apart."""
 
 import pytest
 
-from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
+from rig import NO_RUNTIME, build_launcher, run_launcher
 from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_installations
 
-
-LOG = {"TESMO_LOG": "yes"}
-RUNTIME_PRODUCT = "Java Runtime Environment"
-KIT_PRODUCT = "Java Development Kit"
 MODERN_FALLBACK = ("no runtime under the old JavaSoft keys, trying SOFTWARE\\JavaSoft\\JDK "
                    "and SOFTWARE\\JavaSoft\\JRE")
 CHECK_PREFIX = "checkJavaExe ("
-INSTALLATION_ID = "sample app"
 
 
 def launch(tmp_path, settings=None):
     exe = build_launcher(tmp_path / "app", {128: "Y", **(settings or {})}, bits=64)
-    return run_launcher(exe, env=LOG)
-
-
-def log_lines(result):
-    return result.log_text.splitlines()
+    return run_launcher(exe, env={"TESMO_LOG": "yes"})
 
 
 def checked(result):
-    """The executables handed to the installation check, in order, as the launcher logged
-    them (before it normalises them)."""
+    """The executables handed to the installation check, in order."""
     return [line[len(CHECK_PREFIX):line.index(", [out], ")]
-            for line in log_lines(result) if line.startswith(CHECK_PREFIX)]
-
-
-def loads(runtime):
-    return [line for line in runtime.jvm_record() if line.startswith("loaded=")]
+            for line in result.log_text.splitlines() if line.startswith(CHECK_PREFIX)]
 
 
 def assert_loaded(result, chosen, *others):
     assert result.exit_code == LOADED, result.log_text
-    assert "Loading of JVM-DLL successful" in log_lines(result)
-    assert [line.lower() for line in loads(chosen)] == [f"loaded={chosen.jvm_dll_windows}".lower()]
-    for other in others:
-        assert loads(other) == [], other.home
+    for runtime in (chosen, *others):
+        loads = [line.lower() for line in runtime.jvm_record() if line.startswith("loaded=")]
+        assert loads == ([f"loaded={chosen.jvm_dll_windows}".lower()] if runtime is chosen
+                         else []), runtime.home
 
 
-def probes(runtime):
-    return len(runtime.invocations(runtime.java))
+@pytest.mark.parametrize("kit_current, runtime_current, require_kit, winner", [
+    ("1.7", "1.7", 0, "runtime"),
+    ("1.8", "1.7", 0, "kit"),
+    ("1.7", "1.8", 0, "runtime"),
+    # Both homes are kits, so only skipping the runtime product keeps the higher one out.
+    ("1.7", "1.8", 1, "kit"),
+])
+def test_old_javasoft_products_by_their_current_versions(tmp_path, kit_current,
+                                                          runtime_current, require_kit, winner):
+    plain = make_runtime(tmp_path / "jre", "jdk8", version=f"{runtime_current}.0_51")
+    kit = make_runtime(tmp_path / "jdk", "jdk8", version=f"{kit_current}.0_80")
+    register_javasoft("Java Runtime Environment", runtime_current, {runtime_current: plain})
+    register_javasoft("Java Development Kit", kit_current, {kit_current: kit})
+    result = launch(tmp_path, {131: require_kit})
+
+    chosen, other, version = ((plain, kit, f"{runtime_current}.0_51") if winner == "runtime"
+                              else (kit, plain, f"{kit_current}.0_80"))
+    assert checked(result) == [chosen.java_windows]
+    assert f"found sun {chosen.java_windows.lower()} {version}" in result.log_text.splitlines()
+    assert_loaded(result, chosen, other)
 
 
-def jre(tmp_path, name, version, **options):
-    return make_runtime(tmp_path / name, "jre8", version=version, **options)
+def test_located_runtimes_of_both_hives_are_checked_and_a_tie_goes_to_the_machine(tmp_path):
+    user = make_runtime(tmp_path / "user-jre", "jre8", version="1.7.0_51")
+    machine = make_runtime(tmp_path / "machine-jre", "jre8", version="1.7.0_51")
+    add_located("HKCU", [user])
+    add_located("HKLM", [machine])
+    result = launch(tmp_path)
+
+    assert checked(result) == [user.java_windows, machine.java_windows]
+    lines = result.log_text.splitlines()
+    assert f"found located {machine.java_windows.lower()} 1.7.0_51" in lines
+    assert not any(line.startswith("found sun ") for line in lines)
+    assert_loaded(result, machine, user)
 
 
-class TestJavaSoftProducts:
-    def test_names_sort_by_characters_so_1_9_comes_before_1_10(self, tmp_path):
-        nine = jre(tmp_path, "jre19", "1.9.0_1", exit_code=1)
-        ten = jre(tmp_path, "jre110", "1.10.0_1")
-        register_javasoft(RUNTIME_PRODUCT, None, {"1.10": ten, "1.9": nine})
-        result = launch(tmp_path)
-        assert checked(result) == [nine.java_windows, ten.java_windows]
-        assert_loaded(result, ten, nine)
+@pytest.mark.parametrize("installation_id, user_works, winner", [
+    ("sample app", True, "user"),
+    ("sample app", False, "machine"),
+    # The key's default value has the empty name: reading it would find a runtime.
+    (None, True, None),
+    ("", True, None),
+])
+def test_previous_installations_user_hive_first(tmp_path, installation_id, user_works, winner):
+    homes = {}
+    for hive, name, version in (("HKCU", "user", "1.8.0_30"), ("HKLM", "machine", "1.8.0_40")):
+        homes[name] = make_runtime(tmp_path / name / "jre", "jre8", version=version,
+                                   exit_code=0 if user_works or name == "machine" else 1)
+        set_installations(hive, installation_id or "", tmp_path / name)
+    settings = {} if installation_id is None else {160: installation_id}
+    result = launch(tmp_path, settings)
 
-    @pytest.mark.parametrize("kit_current, runtime_current, winner", [
-        ("1.7", "1.7", "runtime"),
-        ("1.8", "1.7", "kit"),
-        ("1.7", "1.8", "runtime"),
-    ])
-    def test_current_versions_pick_one_product(self, tmp_path, kit_current, runtime_current,
-                                               winner):
-        plain = jre(tmp_path, "jre", f"{runtime_current}.0_51")
-        kit = make_runtime(tmp_path / "jdk", "jdk8", version=f"{kit_current}.0_80")
-        register_javasoft(RUNTIME_PRODUCT, runtime_current, {runtime_current: plain})
-        register_javasoft(KIT_PRODUCT, kit_current, {kit_current: kit})
-        result = launch(tmp_path)
-
-        chosen, other, version = ((plain, kit, f"{runtime_current}.0_51") if winner == "runtime"
-                                  else (kit, plain, f"{kit_current}.0_80"))
-        assert checked(result) == [chosen.java_windows]
-        assert f"found sun {chosen.java_windows.lower()} {version}" in log_lines(result)
-        assert_loaded(result, chosen, other)
-
-    @pytest.mark.parametrize("with_current_version", [True, False],
-                             ids=["current-version", "enumerated"])
-    def test_a_required_kit_never_consults_the_runtime_product(self, tmp_path,
-                                                               with_current_version):
-        # A kit registered as the runtime product would qualify by its layout, so only
-        # skipping the product keeps it out.
-        misfiled = make_runtime(tmp_path / "jdk18", "jdk8", version="1.8.0_201")
-        kit = make_runtime(tmp_path / "jdk17", "jdk8", version="1.7.0_80")
-        register_javasoft(RUNTIME_PRODUCT, "1.8" if with_current_version else None,
-                          {"1.8": misfiled})
-        register_javasoft(KIT_PRODUCT, "1.7" if with_current_version else None, {"1.7": kit})
-
-        required = launch(tmp_path / "required", {131: 1})
-        assert checked(required) == [kit.java_windows]
-        assert probes(misfiled) == 0
-        assert f"found sun {kit.java_windows.lower()} 1.7.0_80" in log_lines(required)
-        assert_loaded(required, kit, misfiled)
-
-        # Without the requirement the same registry yields the misfiled kit.
-        kit.clear_records()
-        anything = launch(tmp_path / "anything")
-        assert checked(anything) == [misfiled.java_windows]
-        assert_loaded(anything, misfiled, kit)
-
-
-class TestLocatedRuntimes:
-    @pytest.mark.parametrize("user_version, machine_version, winner", [
-        ("1.7.0_51", "1.7.0_51", "machine"),
-    ])
-    def test_between_hives_the_higher_version_wins(self, tmp_path, user_version,
-                                                   machine_version, winner):
-        user = jre(tmp_path, "user-jre", user_version)
-        machine = jre(tmp_path, "machine-jre", machine_version)
-        add_located("HKCU", [user])
-        add_located("HKLM", [machine])
-        result = launch(tmp_path)
-
-        assert checked(result) == [user.java_windows, machine.java_windows]
-        chosen, other, version = ((user, machine, user_version) if winner == "user"
-                                  else (machine, user, machine_version))
-        assert f"found located {chosen.java_windows.lower()} {version}" in log_lines(result)
-        assert not any(line.startswith("found sun ") for line in log_lines(result))
-        assert_loaded(result, chosen, other)
-
-
-def installation(tmp_path, name, version, **options):
-    """An earlier installation directory carrying its runtime in jre\\."""
-    directory = tmp_path / name
-    runtime = make_runtime(directory / "jre", "jre8", version=version, **options)
-    return directory, runtime
-
-
-class TestPreviousInstallations:
-    @pytest.mark.parametrize("settings", [{}, {160: ""}], ids=["absent", "empty"])
-    def test_without_an_installation_id_nothing_is_looked_up(self, tmp_path, settings):
-        # The key's default value has the empty name: reading it would find this runtime.
-        directory, runtime = installation(tmp_path, "old", "1.8.0_201")
-        for hive in ("HKCU", "HKLM"):
-            set_installations(hive, "", directory)
-        result = launch(tmp_path, settings)
-
+    user, machine = homes["user"], homes["machine"]
+    if winner is None:
         assert result.exit_code == NO_RUNTIME
-        lines = log_lines(result)
-        assert not any(line.startswith("found installations") for line in lines)
-        assert probes(runtime) == 0
-        assert lines[-2:] == ["ERROR: No JVM found", "Hiding splash screen"]
-
-    @pytest.mark.parametrize("user_works", [True, False])
-    def test_the_user_hive_comes_before_the_machine_hive(self, tmp_path, user_works):
-        user_dir, user = installation(tmp_path, "user", "1.8.0_30",
-                                      exit_code=0 if user_works else 1)
-        machine_dir, machine = installation(tmp_path, "machine", "1.8.0_40")
-        set_installations("HKCU", INSTALLATION_ID, user_dir)
-        set_installations("HKLM", INSTALLATION_ID, machine_dir)
-        result = launch(tmp_path, {160: INSTALLATION_ID})
-
-        lines = log_lines(result)
-        if user_works:
-            assert checked(result) == [user.java_windows]
-            assert (f"found JRE from previous installation (user) {user.java_windows.lower()}"
-                    in lines)
-            assert_loaded(result, user, machine)
-        else:
-            assert checked(result) == [user.java_windows, machine.java_windows]
-            assert (f"found JRE from previous installation (machine) "
-                    f"{machine.java_windows.lower()}" in lines)
-            assert_loaded(result, machine, user)
+        assert checked(result) == []
+        assert result.log_text.splitlines()[-2:] == ["ERROR: No JVM found", "Hiding splash screen"]
+        return
+    chosen, other = (user, machine) if winner == "user" else (machine, user)
+    assert checked(result) == ([user.java_windows] if user_works
+                               else [user.java_windows, machine.java_windows])
+    assert (f"found JRE from previous installation ({winner}) {chosen.java_windows.lower()}"
+            in result.log_text.splitlines())
+    assert_loaded(result, chosen, other)
 
 
-class TestModernProductKeys:
-    @pytest.mark.parametrize("product, require_kit, served", [
-        ("JDK", 0, True),
-        ("JDK", 1, True),
-        ("JRE", 0, True),
-        ("JRE", 1, False),
-    ])
-    def test_a_machine_with_only_modern_registrations(self, tmp_path, product, require_kit,
-                                                      served):
-        modern = make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")
-        register_javasoft(product, "17", {"17": modern})
-        result = launch(tmp_path, {131: require_kit})
+@pytest.mark.parametrize("product, require_kit, served", [
+    ("JDK", 1, True),
+    ("JRE", 0, True),
+    ("JRE", 1, False),
+])
+def test_a_machine_with_only_modern_registrations(tmp_path, product, require_kit, served):
+    modern = make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")
+    register_javasoft(product, "17", {"17": modern})
+    result = launch(tmp_path, {131: require_kit})
 
-        lines = log_lines(result)
-        assert MODERN_FALLBACK in lines
-        if served:
-            assert checked(result) == [modern.java_windows]
-            assert f"found sun {modern.java_windows.lower()} 17.0.15" in lines
-            assert_loaded(result, modern)
-        else:
-            assert result.exit_code == NO_RUNTIME
-            assert probes(modern) == 0
-            assert loads(modern) == []
+    assert MODERN_FALLBACK in result.log_text.splitlines()
+    if served:
+        assert checked(result) == [modern.java_windows]
+        assert_loaded(result, modern)
+    else:
+        assert result.exit_code == NO_RUNTIME
+        assert checked(result) == []
+        assert modern.jvm_record() == []
 
-    def test_an_acceptable_old_registration_wins(self, tmp_path):
-        old = jre(tmp_path, "jre8", "1.8.0_201")
-        modern = make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")
-        register_javasoft(RUNTIME_PRODUCT, "1.8", {"1.8": old})
-        register_javasoft("JDK", "17", {"17": modern})
-        result = launch(tmp_path)
 
-        lines = log_lines(result)
+@pytest.mark.parametrize("settings, old_accepted", [({}, True), ({126: "1.8.0_100"}, False)])
+def test_modern_keys_are_read_only_when_the_old_ones_yield_nothing(tmp_path, settings,
+                                                                  old_accepted):
+    old = make_runtime(tmp_path / "jre8", "jre8", version="1.8.0_05")
+    modern = make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")
+    register_javasoft("Java Runtime Environment", "1.8", {"1.8": old})
+    register_javasoft("JDK", "17", {"17": modern})
+    result = launch(tmp_path, settings)
+
+    lines = result.log_text.splitlines()
+    if old_accepted:
         assert MODERN_FALLBACK not in lines
         assert checked(result) == [old.java_windows]
-        assert probes(modern) == 0
-        assert f"found sun {old.java_windows.lower()} 1.8.0_201" in lines
         assert_loaded(result, old, modern)
-
-    def test_an_old_registration_outside_the_limits_gives_way(self, tmp_path):
-        old = jre(tmp_path, "jre8", "1.8.0_05")
-        modern = make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")
-        register_javasoft(RUNTIME_PRODUCT, "1.8", {"1.8": old})
-        register_javasoft("JDK", "17", {"17": modern})
-        result = launch(tmp_path, {126: "1.8.0_100"})
-
-        lines = log_lines(result)
+    else:
+        # Refused by the strict and by the tolerant pass, then the modern keys.
         assert checked(result) == [old.java_windows, old.java_windows, modern.java_windows]
-        assert lines.count("checkJavaExe returning 0") == 2
-        # The old product keys are given up before the modern ones are read.
-        fallback = lines.index(MODERN_FALLBACK)
-        check_lines = [i for i, line in enumerate(lines) if line.startswith(CHECK_PREFIX)]
-        assert check_lines[1] < fallback < check_lines[2]
+        checks = [i for i, line in enumerate(lines) if line.startswith(CHECK_PREFIX)]
+        assert checks[1] < lines.index(MODERN_FALLBACK) < checks[2]
         assert f"found sun {modern.java_windows.lower()} 17.0.15" in lines
         assert_loaded(result, modern, old)
