@@ -18,19 +18,13 @@ def objdump(bits, *arguments):
 
 
 @pytest.mark.parametrize("bits", [64, 32])
-class TestShippedExecutable:
-    def test_gui_subsystem(self, bits):
-        assert "(Windows GUI)" in objdump(bits, "-p")
-
-    def test_imports_only_windows_dlls(self, bits):
-        dlls = {line.split(":", 1)[1].strip().lower()
-                for line in objdump(bits, "-p").splitlines() if "DLL Name:" in line}
-        assert dlls and dlls <= SYSTEM_DLLS, dlls
-
-    def test_stripped(self, bits):
-        assert "no symbols" in objdump(bits, "-t")
-
-    def test_manifest_asks_for_common_controls_and_no_elevation(self, bits):
-        data = rig.launcher_stub(bits).read_bytes()
-        assert b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in data
-        assert b'level="asInvoker"' in data
+def test_a_stripped_gui_program_on_windows_dlls_with_its_manifest(bits):
+    headers = objdump(bits, "-p")
+    assert "(Windows GUI)" in headers
+    dlls = {line.split(":", 1)[1].strip().lower()
+            for line in headers.splitlines() if "DLL Name:" in line}
+    assert dlls and dlls <= SYSTEM_DLLS, dlls
+    assert "no symbols" in objdump(bits, "-t")
+    data = rig.launcher_stub(bits).read_bytes()
+    assert b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' in data
+    assert b'level="asInvoker"' in data
