@@ -1,6 +1,7 @@
 package com.tesmo.runtime;
 
 import static org.junit.Assert.assertEquals;
+import static org.junit.Assert.assertNull;
 
 import java.util.List;
 
@@ -9,7 +10,10 @@ import org.junit.Test;
 import com.tesmo.runtime.testing.ChildJvm;
 import com.tesmo.runtime.testing.ChildJvm.Result;
 
-/** The application API in a child JVM, with and without the launcher's properties. */
+/**
+ * What the application can ask: the launcher's values, in a child JVM with and without the
+ * launcher's properties, and the splash line, as the launcher's splash thread polls it.
+ */
 public class LauncherApiTest {
     private static final String API_APP = "com.tesmo.runtime.testapps.ApiApp";
 
@@ -17,7 +21,6 @@ public class LauncherApiTest {
     public void answersFromTheLauncherPropertiesAndLeadingArguments() throws Exception {
         Result result = ChildJvm.of(ChildJvm.KORVANE_WRAPPER)
                 .property("tesmo.moduleName", "C:\\Apps\\My App\\app.exe")
-                .property("sun.java.command", "C:\\Apps\\My App\\app.exe")
                 .property("tesmo.tempDir", "C:\\Temp\\tsm_1234")
                 .property("tesmo.unextractedPosition", "123456789012")
                 .property("tesmo.semaphoreName", "Global\\app-instance")
@@ -26,15 +29,9 @@ public class LauncherApiTest {
                 .property("tesmo.consoleCodepage", "cp850")
                 .launch(true, API_APP, "", "", false, "my app");
         assertEquals(result.toString(), 0, result.exitCode);
-        assertEquals(List.of(
-                "tempDirectory=C:\\Temp\\tsm_1234",
-                "executable=C:\\Apps\\My App\\app.exe",
-                "unextractedPosition=123456789012",
-                "isWindowed=true",
-                "programName=my app",
-                "semaphoreName=Global\\app-instance",
-                "processCommFile=C:\\Temp\\tsm_1234\\comm",
-                "isKorvane=true",
+        assertEquals(List.of("tempDirectory=C:\\Temp\\tsm_1234", "executable=C:\\Apps\\My App\\app.exe",
+                "unextractedPosition=123456789012", "isWindowed=true", "programName=my app",
+                "semaphoreName=Global\\app-instance", "processCommFile=C:\\Temp\\tsm_1234\\comm", "isKorvane=true",
                 "consoleCodepage=cp850"), result.stdoutLines());
     }
 
@@ -42,30 +39,28 @@ public class LauncherApiTest {
     public void neutralValuesWhenTheLauncherSetNothing() throws Exception {
         // An empty temporary directory and -1 are what the launcher sends when it extracted
         // nothing or restarted for another language.
-        Result result = ChildJvm.of(ChildJvm.TESMO_WRAPPER)
-                .property("tesmo.tempDir", "")
-                .property("tesmo.unextractedPosition", "-1")
-                .launch(false, API_APP, "", "", false, "app");
+        Result result = ChildJvm.of(ChildJvm.TESMO_WRAPPER).property("tesmo.tempDir", "")
+                .property("tesmo.unextractedPosition", "-1").launch(false, API_APP, "", "", false, "app");
         assertEquals(result.toString(), 0, result.exitCode);
-        assertEquals(List.of(
-                "tempDirectory=null",
-                "executable=null",
-                "unextractedPosition=-1",
-                "isWindowed=false",
-                "programName=app",
-                "semaphoreName=null",
-                "processCommFile=null",
-                "isKorvane=false",
+        assertEquals(List.of("tempDirectory=null", "executable=null", "unextractedPosition=-1", "isWindowed=false",
+                "programName=app", "semaphoreName=null", "processCommFile=null", "isKorvane=false",
                 "consoleCodepage=null"), result.stdoutLines());
     }
 
     @Test
-    public void withoutTheWrapperTheLeadingValuesAreUnknown() throws Exception {
-        Result result = ChildJvm.of(API_APP).property("tesmo.unextractedPosition", "not a number").run();
-        assertEquals(result.toString(), 0, result.exitCode);
-        List<String> lines = result.stdoutLines();
-        assertEquals("unextractedPosition=-1", lines.get(2));
-        assertEquals("isWindowed=false", lines.get(3));
-        assertEquals("programName=null", lines.get(4));
+    public void theSplashGetsTheLastTextOnceAndClosingFirst() {
+        TesmoController.setStatusText("Loading fonts");
+        TesmoController.setStatusText("Loading data");
+        assertEquals(TesmoController.NEW_TEXT, TesmoController.getAction());
+        assertEquals("Loading data", TesmoController.getText());
+        assertEquals(TesmoController.NOTHING, TesmoController.getAction());
+        assertNull(TesmoController.getText());
+
+        TesmoController.setStatusText(null);
+        TesmoController.closeSplash();
+        // Answered once: the splash thread ends with it and asks no more.
+        assertEquals(TesmoController.CLOSE, TesmoController.getAction());
+        assertEquals(TesmoController.NEW_TEXT, TesmoController.getAction());
+        assertEquals("", TesmoController.getText());
     }
 }
