@@ -8,26 +8,14 @@ import struct
 import subprocess
 from pathlib import Path
 
-import pytest
-
 import rig
 from rig import helper_path, run_launcher, run_wine, unix_to_windows
 from runtimes import make_runtime
+from test_vm_launch import application  # noqa: F401 (fixture)
 
 JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
 NATIVE_TOOL = rig.build_dir() / "native" / "tools" / "tesmo-build"
 WINDOWS_TOOL = rig.build_dir() / "win64" / "tools" / "tesmo-build.exe"
-
-APP_SOURCE = """
-package com.example;
-
-public class App {
-    public static void main(String[] args) {
-        System.out.println("hello from the sample");
-    }
-}
-"""
-
 
 def bitmap(width: int, height: int) -> bytes:
     """A 24-bit bitmap whose pixel (x, y), counted from the top, is red x*y, green y, blue x."""
@@ -62,19 +50,6 @@ def tool(*args, cwd=None):
                           timeout=60, cwd=cwd)
 
 
-@pytest.fixture(scope="module")
-def sample_jar(tmp_path_factory):
-    root = tmp_path_factory.mktemp("sample")
-    source = root / "src" / "com" / "example" / "App.java"
-    source.parent.mkdir(parents=True)
-    source.write_text(APP_SOURCE)
-    subprocess.run(["javac", "--release", "8", "-d", str(root / "classes"), str(source)],
-                   check=True, capture_output=True)
-    jar = root / "app.jar"
-    subprocess.run(["jar", "cf", str(jar), "-C", str(root / "classes"), "."], check=True)
-    return jar
-
-
 CONFIG = """
 [application]
 id = "builder test"
@@ -105,7 +80,7 @@ title = "Builder test"
 """
 
 
-def lay_out(root: Path, sample_jar: Path, config: str = CONFIG) -> Path:
+def lay_out(root: Path, application: Path, config: str = CONFIG) -> Path:
     """An application folder with its configuration, pictures, jars and a runtime."""
     (root / "pictures").mkdir(parents=True)
     (root / "pictures" / "splash.bmp").write_bytes(bitmap(120, 40))
@@ -113,7 +88,7 @@ def lay_out(root: Path, sample_jar: Path, config: str = CONFIG) -> Path:
     (root / "pictures" / "app.ico").write_bytes(icon([16, 32]))
     (root / "hello.txt").write_text("hello\n")
     (root / "lib").mkdir()
-    shutil.copy(sample_jar, root / "lib" / "app.jar")
+    shutil.copy(application, root / "lib" / "app.jar")
     shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
     make_runtime(root / "jre", "jre8")
     path = root / "app.toml"
@@ -121,8 +96,8 @@ def lay_out(root: Path, sample_jar: Path, config: str = CONFIG) -> Path:
     return path
 
 
-def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path, sample_jar):
-    config = lay_out(tmp_path / "app", sample_jar)
+def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path, application):
+    config = lay_out(tmp_path / "app", application)
     exe = tmp_path / "app" / "app.exe"
     built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
     assert built.returncode == 0, built.stderr
@@ -137,17 +112,15 @@ def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path
 
     result = run_launcher(exe, args=["user"], env={"TESMO_LOG": "yes"})
     assert result.exit_code == 0, result.stderr
-    record = json.loads((tmp_path / "app" / "jre" / "bin" / "client" /
-                         f"jvm-launch-{result.pid}.json").read_text(encoding="utf-8"))
-    [main] = [e for e in record["events"] if e["call"] == "main"]
+    record = tmp_path / "app" / "jre" / "bin" / "client" / f"jvm-launch-{result.pid}.json"
+    [main] = [e for e in json.loads(record.read_text())["events"] if e["call"] == "main"]
     assert main["args"][1] == "com.example.App"
     assert main["args"][-3:] == ["--fixed", "two words", "user"]
     assert "extracting files done" in result.log_text.splitlines()
 
 
-def test_the_windows_build_and_a_rebuild_from_inspect_write_the_same_launcher(tmp_path,
-                                                                            sample_jar):
-    config = lay_out(tmp_path / "app", sample_jar)
+def test_the_windows_build_and_a_rebuild_from_inspect_agree(tmp_path, application):
+    config = lay_out(tmp_path / "app", application)
     native = tmp_path / "native.exe"
     assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", native).returncode == 0
     windows = tmp_path / "windows.exe"
@@ -169,8 +142,8 @@ def test_the_windows_build_and_a_rebuild_from_inspect_write_the_same_launcher(tm
     assert second.read_bytes() == native.read_bytes()
 
 
-def test_an_invalid_configuration_writes_nothing(tmp_path, sample_jar):
-    config = lay_out(tmp_path / "app", sample_jar, CONFIG.replace('hello.txt"', 'missing.txt"'))
+def test_an_invalid_configuration_writes_nothing(tmp_path, application):
+    config = lay_out(tmp_path / "app", application, CONFIG.replace('hello.txt"', 'missing.txt"'))
     exe = tmp_path / "app.exe"
     built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
     assert built.returncode == 2

@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 import rig
-from rig import build_launcher, read_block, run_launcher, unix_to_windows
+from rig import build_launcher, run_launcher, unix_to_windows
 from runtimes import make_runtime
 
 JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
@@ -35,29 +35,36 @@ public class App {
 """
 
 
+def compile_jar(tmp_path, name, sources):
+    """A jar of the given Java sources ({relative path: text})."""
+    root = tmp_path / name
+    for relative, text in sources.items():
+        path = root / "src" / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(text)
+    classes = root / "classes"
+    subprocess.run(["javac", "--release", "8", "-d", str(classes),
+                    *[str(root / "src" / r) for r in sources]], check=True, capture_output=True)
+    jar = root / f"{name}.jar"
+    subprocess.run(["jar", "cf", str(jar), "-C", str(classes), "."], check=True)
+    return jar
+
+
 @pytest.fixture(scope="session")
 def application(tmp_path_factory):
     """The test application's jar (com.example.App writes its arguments to the file named
     by -Dapp.report, one per line)."""
     if not JAVA_RUNTIME.is_file():
         pytest.fail(f"{JAVA_RUNTIME} is missing: scripts/build.sh builds it")
-    root = tmp_path_factory.mktemp("application")
-    source = root / "src" / "com" / "example" / "App.java"
-    source.parent.mkdir(parents=True)
-    source.write_text(APP_SOURCE)
-    classes = root / "classes"
-    subprocess.run(["javac", "--release", "8", "-d", str(classes), str(source)], check=True,
-                   capture_output=True)
-    jar = root / "app.jar"
-    subprocess.run(["jar", "cf", str(jar), "-C", str(classes), "."], check=True)
-    return jar
+    return compile_jar(tmp_path_factory.mktemp("application"), "app",
+                       {"com/example/App.java": APP_SOURCE})
 
 
 class App:
     """An installed application: launcher, lib folder with the jars, a runtime beside it."""
 
-    def __init__(self, root: Path, application: Path, settings=None, wide=None, includes=None,
-                 flavour=None, runtime_jar=True, bits=64):
+    def __init__(self, root: Path, application: Path, settings=None, includes=None,
+                 runtime_jar=True, bits=64):
         self.root = root
         lib = root / "lib"
         lib.mkdir(parents=True, exist_ok=True)
@@ -67,10 +74,8 @@ class App:
         self.runtime = make_runtime(root / "jre", "jre8", bits=bits)
         base = {**MESSAGES, 101: "vm tests", 128: "B.\\jre", 122: "com.example.App",
                 121: "A0.\\lib\\kvnruntime.jar;A1.\\lib\\app.jar"}
-        if flavour:
-            base[2001] = flavour
-        self.exe = build_launcher(root, {**base, **(settings or {})}, wide=wide,
-                                  includes=includes, bits=bits)
+        self.exe = build_launcher(root, {**base, **(settings or {})}, includes=includes,
+                                  bits=bits)
 
     def run(self, args=None, env=None, **kwargs):
         result = run_launcher(self.exe, args=args, env={**LOG, **(env or {})}, **kwargs)
@@ -142,35 +147,8 @@ def test_the_recorded_array_runs_the_real_wrapper(tmp_path, application):
         "--fixed", "first", "second arg", "-console"]
 
 
-def compile_jar(tmp_path, name, sources):
-    """A jar of the given Java sources ({relative path: text})."""
-    root = tmp_path / name
-    for relative, text in sources.items():
-        path = root / "src" / relative
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_text(text)
-    classes = root / "classes"
-    subprocess.run(["javac", "--release", "8", "-d", str(classes),
-                    *[str(root / "src" / r) for r in sources]], check=True, capture_output=True)
-    jar = root / f"{name}.jar"
-    subprocess.run(["jar", "cf", str(jar), "-C", str(classes), "."], check=True)
-    return jar
-
-
-def test_an_exception_from_main_is_described_and_the_vm_kept(tmp_path, application):
-    app = App(tmp_path / "app", application,
-              settings={123: "-Dstandin.main=throw:java.lang.IllegalStateException"})
-    result = app.run()
-    assert result.exit_code == 1
-    # Every message first hides the splash, whether one was shown or not.
-    assert result.log_text.splitlines()[-4:] == [
-        "main returned", "ERROR: an exception occured", "ERROR: could not call main",
-        "Hiding splash screen"]
-    assert 'Exception in thread "main" java.lang.IllegalStateException' in result.stderr
-    assert not event(result, "DestroyJavaVM")
-
-
 NO_MAIN = "package com.tesmo.runtime;\npublic class WinLauncher { public void run() {} }\n"
+NO_FIRST_RUN_METHOD = "package com.korvane.runtime.launcher;\npublic class FirstRun {}\n"
 
 
 @pytest.mark.parametrize("settings, wrapper, text, vm_started", [
@@ -195,24 +173,22 @@ def test_failures_in_boxes(tmp_path, application, display, settings, wrapper, te
     assert (result.record is not None) == vm_started
 
 
-@pytest.mark.parametrize("answer, first_run_source, error", [
-    ("true", "", None), ("throw", "", None),
-    # Without the runtime archive there is no FirstRun class; this one has no method.
-    ("true", None, 14),
-    ("true", "package com.korvane.runtime.launcher;\npublic class FirstRun {}\n", 15)])
-def test_korvane_first_run_hook(tmp_path, application, answer, first_run_source, error):
-    app = App(tmp_path / "app", application, flavour="k", runtime_jar=False,
-              settings={121: "A1.\\lib\\app.jar", 10003: "inst",
+@pytest.mark.parametrize("answer, hook, error", [
+    ("true", JAVA_RUNTIME, None), ("throw", JAVA_RUNTIME, None),
+    # Without the runtime archive there is no FirstRun class; with this one, no method.
+    ("true", None, 14), ("true", NO_FIRST_RUN_METHOD, 15)])
+def test_korvane_first_run_hook(tmp_path, application, answer, hook, error):
+    app = App(tmp_path / "app", application, runtime_jar=False,
+              settings={121: "A1.\\lib\\app.jar", 10003: "inst", 2001: "k",
                         123: f"-Dstandin.firstRun={answer}"})
     korvane = app.root / "inst" / ".korvane"
     korvane.mkdir(parents=True)
     (korvane / "firstrun").write_text("")
-    if first_run_source == "":
-        shutil.copy(JAVA_RUNTIME, korvane / "kvnruntime.jar")
-    elif first_run_source:
-        shutil.copy(compile_jar(tmp_path, "kvnruntime", {
-            "com/korvane/runtime/launcher/FirstRun.java": first_run_source}),
-            korvane / "kvnruntime.jar")
+    if isinstance(hook, str):
+        hook = compile_jar(tmp_path, "kvnruntime",
+                           {"com/korvane/runtime/launcher/FirstRun.java": hook})
+    if hook:
+        shutil.copy(hook, korvane / "kvnruntime.jar")
     result = app.run()
     if error:
         assert result.exit_code == 1
@@ -228,32 +204,3 @@ def test_korvane_first_run_hook(tmp_path, application, answer, first_run_source,
     assert called == (["com.korvane.runtime.launcher.WinLauncher"] if answer == "true" else [])
     stopped = "checkFirstRun stopped further execution" in result.log_text.splitlines()
     assert stopped == (answer != "true")
-
-
-def test_extracted_files_stay_for_the_application(tmp_path, application):
-    payload = tmp_path / "payload"
-    payload.mkdir()
-    contents = {"data.bin": bytes(range(256)) * 23 + b"x" * 113,  # 6001 bytes
-                "lib\\tool.jar": application.read_bytes(),
-                "empty.txt": b"", "user\\plugin.zip": b"PK\x05\x06" + b"\x00" * 18}
-    includes = {}
-    for name, data in contents.items():
-        includes[name] = payload / name.replace("\\", "_")
-        includes[name].write_bytes(data)
-    app = App(tmp_path / "app", application, includes=includes)
-    result = app.run()
-    assert result.exit_code == 0, result.stderr
-    got = options(result)
-    temp = next(o for o in got if o.startswith("-Dtesmo.tempDir="))[len("-Dtesmo.tempDir="):]
-    directory = rig.windows_to_unix(temp)
-    assert (directory / "data.bin").read_bytes() == contents["data.bin"]
-    assert (directory / "lib" / "tool.jar").read_bytes() == contents["lib\\tool.jar"]
-    assert not (directory / "empty.txt").exists()
-    position = int(next(o for o in got if o.startswith("-Dtesmo.unextractedPosition="))
-                   .split("=")[1])
-    assert position == app.exe.stat().st_size > read_block(app.exe).end
-    # The archives of the directory and of its "user" folder lead the class path.
-    root = unix_to_windows(app.root)
-    assert got[-1] == (f"-Djava.class.path={temp}\\user\\plugin.zip;"
-                       f"{root}\\.\\lib\\kvnruntime.jar;{root}\\.\\lib\\app.jar;")
-    shutil.rmtree(directory)
