@@ -1,67 +1,50 @@
-"""Loading the chosen runtime's jvm.dll into the real launcher: the VM folders it tries on
-disk, PATH as the library and later child processes see it, libraries that cannot be used,
-and the real 32-bit launcher. The folder order and the messages are decided natively or
-in the search's tests."""
+"""Loading the chosen runtime's jvm.dll into the real launcher: the VM folders on disk, PATH
+as the library and its child processes see it, libraries that cannot be used, and the real
+32-bit launcher. The messages by search entry are the search tests'."""
 
 import pytest
 
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
 from runtimes import LOADED, make_runtime
 
-BASE = {101: "loading tests", 1005: "The JVM could not be started.",
-        1016: "No {0}-bit JVM.", 1017: "Variable {0} is no 32-bit JVM.",
-        1018: "Variable {0} is no 64-bit JVM."}
 SYSTEM = "C:\\windows\\system32"
 
 
-def lines(result):
-    return result.log_text.splitlines()
-
-
-def lowered(path):
-    return unix_to_windows(path).lower()
+def run(tmp_path, runtime, settings=None, env=None, bits=64):
+    exe = build_launcher(tmp_path / "app", {1005: "The JVM could not be started.",
+                                            1017: "Variable {0} is no 32-bit JVM.",
+                                            128: "EMY_JAVA", **(settings or {})}, bits=bits)
+    result = run_launcher(exe, env={"TESMO_LOG": "yes", "MY_JAVA": runtime.home_windows,
+                                    "PATH": SYSTEM, **(env or {})}, timeout=300)
+    return result, result.log_text.splitlines()
 
 
 def record_value(runtime, name):
-    values = [line.split("=", 1)[1] for line in runtime.jvm_record() if line.startswith(name + "=")]
-    assert len(values) == 1, runtime.jvm_record()
-    return values[0]
+    [value] = [line.split("=", 1)[1] for line in runtime.jvm_record()
+               if line.startswith(name + "=")]
+    return value
 
 
-def run(tmp_path, settings, runtime, env=None, **options):
-    exe = build_launcher(tmp_path / "app", {**BASE, 128: "EMY_JAVA", **settings})
-    return run_launcher(exe, env={"TESMO_LOG": "yes", "MY_JAVA": runtime.home_windows,
-                                  "PATH": SYSTEM, **(env or {})}, **options)
-
-
-def test_preferred_vm_folder_first_then_the_fixed_order_until_one_exists(tmp_path):
+def test_vm_folders_and_the_bin_folder_on_path_for_the_library_and_the_c_runtime(tmp_path):
     jre = make_runtime(tmp_path / "jre", "jre8", vm="jrockit")
-    result = run(tmp_path, {152: "server"}, jre)
+    result, log = run(tmp_path, jre, {152: "server"})
     assert result.exit_code == LOADED
-    attempts = [line for line in lines(result)
-                if line.startswith("Trying ") and not line.startswith("Trying to load")]
-    assert attempts == [f"Trying {lowered(jre.bin)}\\{vm}\\jvm.dll (exists {int(vm == 'jrockit')})"
-                        for vm in ["server", "hotspot", "client", "server", "classic", "jrockit"]]
-
-
-def test_bin_folder_is_appended_for_the_library_and_the_c_runtime(tmp_path):
-    jre = make_runtime(tmp_path / "jre", "jre8")
-    result = run(tmp_path, {}, jre)
-    expected = f"{SYSTEM};{lowered(jre.bin)}"
-    assert f"Setting PATH {expected}" in lines(result)
-    assert record_value(jre, "PATH") == expected
-    # Programs started through the C runtime read its copy.
-    assert record_value(jre, "CRT_PATH") == expected
+    bin_dir = unix_to_windows(jre.bin).lower()
+    # The preferred folder first, then the fixed order until one holds a jvm.dll.
+    assert [line for line in log if line.startswith("Trying ") and "(exists " in line] == [
+        f"Trying {bin_dir}\\{vm}\\jvm.dll (exists {int(vm == 'jrockit')})"
+        for vm in ["server", "hotspot", "client", "server", "classic", "jrockit"]]
+    assert f"Setting PATH {SYSTEM};{bin_dir}" in log
+    # Programs started through the C runtime read its own copy.
+    assert record_value(jre, "PATH") == record_value(jre, "CRT_PATH") == f"{SYSTEM};{bin_dir}"
 
 
 def test_development_kit_launcher_reaches_the_embedded_runtime(tmp_path):
     jdk = make_runtime(tmp_path / "jdk", "jdk8")
-    kit_bin = jdk.home / "bin"
-    original = f"{SYSTEM};{unix_to_windows(kit_bin)}"
-    result = run(tmp_path, {128: "S"}, jdk, env={"PATH": original})
+    original = f"{SYSTEM};{unix_to_windows(jdk.home / 'bin')}"
+    result, log = run(tmp_path, jdk, {128: "S"}, env={"PATH": original})
     assert result.exit_code == LOADED
-    log = lines(result)
-    kit = lowered(kit_bin)
+    kit = unix_to_windows(jdk.home / "bin").lower()
     embedded = f"{kit}\\..\\jre\\bin"
     assert f"Setting PATH {original};{kit}" in log
     # The kit's own folders fail, PATH goes back, the embedded runtime is tried next.
@@ -74,10 +57,8 @@ def test_development_kit_launcher_reaches_the_embedded_runtime(tmp_path):
     ("junk", "Failed with error code 193"), ("other-bits", "Failed with error code 193"),
     ("none", None), ("noexport", None)])
 def test_an_unusable_library_is_reported(tmp_path, jvm, reason):
-    jre = make_runtime(tmp_path / "jre", "jre8", jvm=jvm)
-    result = run(tmp_path, {}, jre)
+    result, log = run(tmp_path, make_runtime(tmp_path / "jre", "jre8", jvm=jvm))
     assert result.exit_code == NO_RUNTIME
-    log = lines(result)
     # A library that is there but not loadable names the system's reason.
     assert [line for line in log if line.startswith("Failed with error code ")] == (
         [reason] if reason else [])
@@ -86,32 +67,19 @@ def test_an_unusable_library_is_reported(tmp_path, jvm, reason):
         assert errors == ["ERROR: Could not load functions"]
     else:
         assert errors == ["ERROR: Could not get DLL-Handle.", "ERROR: Could not load functions"]
-        setting = [line for line in log if line.startswith("Setting PATH")]
-        assert setting[-1] == f"Setting PATH {SYSTEM}"
+        assert [line for line in log if line.startswith("Setting PATH")][-1] == \
+            f"Setting PATH {SYSTEM}"
 
 
-def test_a_windowed_launcher_shows_a_box_per_message(tmp_path, display):
-    jre = make_runtime(tmp_path / "jre", "jre8", jvm="junk")
-    result = run(tmp_path, {1000: "Loading", 107: 1}, jre, env={"TESMO_LOG": None}, box="ok")
-    assert result.exit_code == NO_RUNTIME
-    assert [(box["title"], box["text"]) for box in result.boxes] == [
-        ("Loading", "Variable MY_JAVA is no 64-bit JVM."),
-        ("Loading", "The JVM could not be started.")]
-
-
-@pytest.mark.parametrize("jvm, code, stderr", [
-    ("ok", LOADED, None),
-    ("other-bits", NO_RUNTIME,
-     "Variable MY_JAVA is no 32-bit JVM.\r\nThe JVM could not be started.\r\n"),
-])
-def test_the_32_bit_launcher_loads_only_32_bit_libraries(tmp_path, wine32_available, jvm, code,
-                                                         stderr):
+@pytest.mark.parametrize("jvm", ["ok", "other-bits"])
+def test_the_32_bit_launcher_loads_only_32_bit_libraries(tmp_path, wine32_available, jvm):
     # The probe's own word size does not matter; a 64-bit java.exe keeps it quick.
     jre = make_runtime(tmp_path / "jre", "jre8", bits=32, java_bits=64, jvm=jvm)
-    exe = build_launcher(tmp_path / "app", {**BASE, 128: "EMY_JAVA"}, bits=32)
-    result = run_launcher(exe, env={"MY_JAVA": jre.home_windows}, timeout=300)
-    assert result.exit_code == code
-    if stderr is not None:
-        assert result.stderr == stderr
+    result, _ = run(tmp_path, jre, env={"TESMO_LOG": None}, bits=32)
     loaded = [line for line in jre.jvm_record() if line.startswith("loaded=")]
-    assert loaded == ([f"loaded={lowered(jre.jvm_dll)}"] if jvm == "ok" else [])
+    if jvm == "ok":
+        assert (result.exit_code, loaded) == (LOADED, [f"loaded={jre.jvm_dll_windows.lower()}"])
+    else:
+        assert (result.exit_code, loaded) == (NO_RUNTIME, [])
+        assert result.stderr == ("Variable MY_JAVA is no 32-bit JVM.\r\n"
+                                 "The JVM could not be started.\r\n")
