@@ -21,11 +21,7 @@ import org.junit.rules.TemporaryFolder;
 import com.tesmo.runtime.testing.ChildJvm;
 import com.tesmo.runtime.testing.ChildJvm.Result;
 
-/**
- * The running instance's side of the single-instance hand-over: what counts as a finished
- * text in the communication file, how it splits into arguments, and the wrapper's watcher
- * handing later starts' arguments to the application while it runs.
- */
+/** The running instance's side of the single-instance hand-over. */
 public class InstanceWatcherTest {
     @Rule
     public TemporaryFolder temp = new TemporaryFolder();
@@ -89,9 +85,7 @@ public class InstanceWatcherTest {
     private static void waitUntilTaken(File file) throws InterruptedException {
         long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(20);
         while (file.exists()) {
-            if (System.nanoTime() - deadline > 0) {
-                throw new AssertionError(file + " was still there after 20 s: the watcher did not take it");
-            }
+            assertTrue("the watcher did not take " + file + " within 20 s", System.nanoTime() - deadline < 0);
             Thread.sleep(10);
         }
     }

@@ -7,12 +7,16 @@ import static org.junit.Assert.assertEquals;
 import static org.junit.Assert.assertNotEquals;
 import static org.junit.Assert.assertTrue;
 
+import java.io.DataInputStream;
 import java.io.File;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipFile;
 
 import javax.tools.ToolProvider;
 
@@ -24,9 +28,8 @@ import com.tesmo.runtime.testing.ChildJvm;
 import com.tesmo.runtime.testing.ChildJvm.Result;
 
 /**
- * The wrapper in a child JVM, called with exactly the leading arguments the launcher sends:
- * what the application receives, and how start-up mistakes and application failures reach
- * the launcher.
+ * The wrapper in a child JVM, called with exactly the leading arguments the launcher sends,
+ * and the archive it comes in.
  */
 public class WrapperTest {
     private static final String APPS = "com.tesmo.runtime.testapps.";
@@ -65,23 +68,16 @@ public class WrapperTest {
 
     @Test
     public void mainClassesThatOnlyExistCompiledHere() throws Exception {
-        File sources = temp.newFolder();
+        // Java's own launcher starts a public main in a package-private class, and so does the
+        // native one; Needy's methods name a class that is gone at run time.
+        File source = new File(temp.newFolder(), "Classes.java");
+        Files.write(source.toPath(), ("package app; class Hidden {"
+                + " public static void main(String[] args) { System.out.println(\"hidden ran \" + args[0]); } }"
+                + " class Needy { public static void main(String[] args) { System.out.println(\"must not run\"); }"
+                + " public static void use(Gone gone) { } } class Gone { }").getBytes(StandardCharsets.UTF_8));
         File classes = temp.newFolder();
-        String[] namesAndTexts = {
-            // Java's own launcher starts a public main in a package-private class, and so does the native one.
-            "Hidden.java", "package app; class Hidden {"
-                    + " public static void main(String[] args) { System.out.println(\"hidden ran \" + args[0]); } }",
-            "Needy.java", "package app; public class Needy {"
-                    + " public static void main(String[] args) { System.out.println(\"must not run\"); }"
-                    + " public static void use(Gone gone) { } }",
-            "Gone.java", "package app; public class Gone { }"};
-        List<String> javac = new ArrayList<>(List.of("-d", classes.getPath()));
-        for (int i = 0; i < namesAndTexts.length; i += 2) {
-            File source = new File(sources, namesAndTexts[i]);
-            Files.write(source.toPath(), namesAndTexts[i + 1].getBytes(StandardCharsets.UTF_8));
-            javac.add(source.getPath());
-        }
-        assertEquals(0, ToolProvider.getSystemJavaCompiler().run(null, null, null, javac.toArray(new String[0])));
+        assertEquals(0, ToolProvider.getSystemJavaCompiler().run(null, null, null, "-d", classes.getPath(),
+                source.getPath()));
         assertTrue(new File(classes, "app/Gone.class").delete());
         ChildJvm child = ChildJvm.of(ChildJvm.TESMO_WRAPPER).classPath(ChildJvm.RUNTIME_JAR.getPath(),
                 classes.getPath());
@@ -110,5 +106,26 @@ public class WrapperTest {
                 result.stderrLines().get(0));
         assertThat(result.stderr, not(containsString("InvocationTargetException")));
         assertThat(result.stderr, not(containsString("Error: ")));
+    }
+
+    @Test
+    public void theArchiveLoadsOnTheOldestSupportedJava() throws Exception {
+        int major = Integer.parseInt(System.getProperty("tesmo.test.classRelease")) + 44;
+        List<String> wrong = new ArrayList<>();
+        int classes = 0;
+        try (ZipFile archive = new ZipFile(ChildJvm.RUNTIME_JAR)) {
+            for (ZipEntry entry : Collections.list(archive.entries())) {
+                if (entry.getName().endsWith(".class")) {
+                    classes++;
+                    DataInputStream data = new DataInputStream(archive.getInputStream(entry));
+                    data.skipBytes(6); // the magic number and the minor version
+                    if (data.readUnsignedShort() != major) {
+                        wrong.add(entry.getName());
+                    }
+                }
+            }
+        }
+        assertTrue("only " + classes + " classes", classes >= 8);
+        assertEquals("not class file version " + major, List.of(), wrong);
     }
 }
