@@ -11,7 +11,6 @@ import java.io.DataInputStream;
 import java.io.File;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
-import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Collections;
 import java.util.List;
@@ -105,27 +104,22 @@ public class WrapperTest {
         assertEquals("Exception in thread \"main\" " + APPS + "AppFailure: the application gave up: x,,y z",
                 result.stderrLines().get(0));
         assertThat(result.stderr, not(containsString("InvocationTargetException")));
-        assertThat(result.stderr, not(containsString("Error: ")));
     }
 
     @Test
     public void theArchiveLoadsOnTheOldestSupportedJava() throws Exception {
         int major = Integer.parseInt(System.getProperty("tesmo.test.classRelease")) + 44;
-        List<String> wrong = new ArrayList<>();
         int classes = 0;
         try (ZipFile archive = new ZipFile(ChildJvm.RUNTIME_JAR)) {
             for (ZipEntry entry : Collections.list(archive.entries())) {
                 if (entry.getName().endsWith(".class")) {
-                    classes++;
                     DataInputStream data = new DataInputStream(archive.getInputStream(entry));
                     data.skipBytes(6); // the magic number and the minor version
-                    if (data.readUnsignedShort() != major) {
-                        wrong.add(entry.getName());
-                    }
+                    assertEquals(entry.getName(), major, data.readUnsignedShort());
+                    classes++;
                 }
             }
         }
         assertTrue("only " + classes + " classes", classes >= 8);
-        assertEquals("not class file version " + major, List.of(), wrong);
     }
 }

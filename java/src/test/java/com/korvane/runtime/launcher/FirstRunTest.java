@@ -14,10 +14,9 @@ import com.tesmo.runtime.testing.ChildJvm;
 import com.tesmo.runtime.testing.ChildJvm.Result;
 
 /**
- * The first-run hook in a child JVM laid out like a korvane installation: the runtime archive
- * in {@code <installation>\.korvane}, the marker beside it, the setup classes on the class
- * path behind it. The application starts through the korvane wrapper only when the hook
- * answers true, and the marker goes exactly then.
+ * The first-run hook in a child JVM laid out like a korvane installation, the marker beside
+ * the runtime archive: the application starts through the korvane wrapper, and the marker
+ * goes, exactly when the hook answers true.
  */
 public class FirstRunTest {
     @Rule
