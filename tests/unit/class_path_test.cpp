@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/keys.h"
+#include "platform/path_text.h"
 
 namespace tesmo {
 namespace {
@@ -28,27 +29,17 @@ bool resolve(WideString& out, const WideString& path) {
 }
 bool resolveList(WideString& out, const WideString& list) {
     out.clear();
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(u';', start);
-        if (end == WideString::npos) end = list.size();
-        if (end > start) {
-            WideString item;
-            resolve(item, list.substr(start, end - start));
-            if (!out.empty()) out += u";";
-            out += item;
-        }
-        start = end + 1;
+    for (const WideString& item : splitList(list, u';')) {
+        WideString resolved;
+        resolve(resolved, item);
+        out += (out.empty() ? u"" : u";") + resolved;
     }
     return true;
 }
 std::vector<WideString> list(const WideString& directory, const WideString& extension) {
     std::vector<WideString> names;
     for (const WideString& name : listings[directory]) {
-        if (name.size() > extension.size() &&
-            name.substr(name.size() - extension.size()) == extension) {
-            names.push_back(name);
-        }
+        if (name.ends_with(extension)) names.push_back(name);
     }
     return names;
 }
@@ -76,59 +67,34 @@ class ClassPath : public ::testing::Test {
     }
 };
 
-TEST_F(ClassPath, EntriesInStoredOrder) {
-    ClassPathResult result =
-        build(u"D0.\\.;A0.\\lib\\app.jar;S0.\\lib\\ext;E0QUOTED;E0ENDS;A0${LIB}");
+TEST_F(ClassPath, EntriesInStoredOrderOptionalOnesNeverFailing) {
+    ClassPathResult result = build(
+        u"D0.\\.;A0.\\lib\\app.jar;S0.\\lib\\ext;E0QUOTED;E0ENDS;A0${LIB};"
+        u"A0.\\missing.jar;E0UNSET;S0.\\nothing;X0odd;E");
     EXPECT_EQ(result.failure.messageId, 0);
     EXPECT_EQ(
         result.option,
         u"-Djava.class.path=C:\\App\\.\\.;C:\\App\\.\\lib\\app.jar;"
         u"C:\\App\\.\\lib\\ext\\b.jar;C:\\App\\.\\lib\\ext\\c.jar;C:\\App\\.\\lib\\ext\\a.zip;"
-        u"C:\\lib\\a.jar;C:\\x.jar;C:\\lib;");
+        u"C:\\lib\\a.jar;C:\\x.jar;C:\\lib;C:\\App\\.\\missing.jar;");
 }
 
-TEST_F(ClassPath, OptionalEntriesNeverFail) {
-    EXPECT_EQ(build(u"A0.\\missing.jar;E0UNSET;S0.\\nothing;X0odd;E").option,
-              u"-Djava.class.path=C:\\App\\.\\missing.jar;");
+TEST_F(ClassPath, MissingRequiredEntriesStopTheLaunch) {
+    const std::tuple<const char16_t*, int, const char16_t*> cases[] = {
+        {u"A1.\\missing.jar", kMessageClassPathEntryMissing, u".\\missing.jar"},
+        {u"D1${LIB}\\x", kMessageClassPathEntryMissing, u"C:\\lib\\x"},
+        {u"S1.\\nowhere", kMessageClassPathEntryMissing, u".\\nowhere"},
+        {u"E1UNSET", kMessageVariableUndefined, u"UNSET"},
+        {u"E1EMPTY", kMessageClassPathEntryMissing, u"EMPTY"},
+        {u"S1empty;A1.\\lib\\app.jar", 0, u""}};
+    for (const auto& [configured, messageId, argument] : cases) {
+        ClassPathResult result = build(configured);
+        EXPECT_EQ(result.failure.messageId, messageId) << toUtf8(configured);
+        EXPECT_EQ(result.failure.argument, argument);
+    }
 }
 
-struct FailureCase {
-    const char16_t* configured;
-    int messageId;
-    const char16_t* argument;
-};
-
-class RequiredEntries : public ClassPath, public ::testing::WithParamInterface<FailureCase> {};
-
-TEST_P(RequiredEntries, MissingOnesStopTheLaunch) {
-    ClassPathResult result = build(GetParam().configured);
-    EXPECT_EQ(result.failure.messageId, GetParam().messageId);
-    EXPECT_EQ(result.failure.argument, GetParam().argument);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RequiredEntries,
-    ::testing::Values(FailureCase{u"A1.\\missing.jar", kMessageClassPathEntryMissing,
-                                  u".\\missing.jar"},
-                      FailureCase{u"D1${LIB}\\x", kMessageClassPathEntryMissing, u"C:\\lib\\x"},
-                      FailureCase{u"S1.\\nowhere", kMessageClassPathEntryMissing, u".\\nowhere"},
-                      FailureCase{u"E1UNSET", kMessageVariableUndefined, u"UNSET"},
-                      FailureCase{u"E1EMPTY", kMessageClassPathEntryMissing, u"EMPTY"},
-                      FailureCase{u"S1empty;A1.\\lib\\app.jar", 0, u""}));
-
-TEST_F(ClassPath, DirectivesTempArchivesAndRuntimeArchive) {
-    ClassPathInput input;
-    input.directives.prepended = u"C:\\first.jar";
-    input.directives.appended = u"C:\\last.jar";
-    input.tempDirectory = u"C:\\Temp\\d";
-    input.korvane = true;
-    input.installationDirectory = u"C:\\App";
-    EXPECT_EQ(build(u"A0x.jar", input).option,
-              u"-Djava.class.path=C:\\first.jar;C:\\Temp\\d\\x.jar;C:\\Temp\\d\\y.zip;"
-              u"C:\\App\\.korvane\\kvnruntime.jar;C:\\App\\x.jar;C:\\last.jar");
-}
-
-TEST_F(ClassPath, ReplacementIgnoresTheConfiguredEntries) {
+TEST_F(ClassPath, AReplacementDropsTheConfiguredEntriesEvenRequiredOnes) {
     ClassPathInput input;
     input.directives.replacement = u"C:\\only.jar";
     input.directives.appended = u"C:\\more.jar";

@@ -5,113 +5,29 @@
 #include <deque>
 #include <map>
 #include <set>
-#include <vector>
 
 namespace tesmo {
 namespace {
 
-TEST(InstanceNames, PathBecomesOneObjectName) {
-    std::string base = instanceSemaphoreBase("c:\\program files\\my app\\app.exe", false);
-    EXPECT_EQ(base, "Local\\c:_program_files_my_app_app.exe");
-    EXPECT_EQ(numberedSemaphoreName(base, 0), "Local\\c:_program_files_my_app_app.exe0");
-    EXPECT_EQ(numberedSemaphoreName(base, 100000), "Local\\c:_program_files_my_app_app.exe100000");
-    EXPECT_EQ(notificationSemaphoreName(base),
-              "Local\\c:_program_files_my_app_app.exe_notification");
+TEST(InstanceProtocol, NamesArgumentsAndTheFileTheyTravelIn) {
     // Only spaces and backslashes change; tabs, slashes and other bytes stay.
-    EXPECT_EQ(instanceSemaphoreBase("\\\\server\\share\\a\tb/c\xE9.exe", true),
-              "Global\\__server_share_a\tb/c\xE9.exe");
-}
-
-struct ArgumentsCase {
-    const char16_t* commandLine;
-    const char16_t* arguments;
-};
-
-class HandedOverArguments : public ::testing::TestWithParam<ArgumentsCase> {};
-
-TEST_P(HandedOverArguments, AreTheRawTextBehindTheProgram) {
-    EXPECT_EQ(handedOverArguments(GetParam().commandLine), WideView(GetParam().arguments));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HandedOverArguments,
-    ::testing::Values(
-        ArgumentsCase{u"\"C:\\My App\\app.exe\"    first \"second arg\"  ",
-                      u"first \"second arg\"  "},
-        ArgumentsCase{u"app.exe a 'b c'", u"a 'b c'"},
-        ArgumentsCase{u"\"C:\\My App\\app.exe\"", u""},
-        ArgumentsCase{u"\"C:\\My App\\app.exe\"   ", u""}, ArgumentsCase{u"app.exe", u""},
+    EXPECT_EQ(instanceSemaphoreBase("\\\\server\\share\\a b\tc/d\xE9.exe", true),
+              "Global\\__server_share_a_b\tc/d\xE9.exe");
+    const std::pair<const char16_t*, const char16_t*> commandLines[] = {
+        {u"\"C:\\My App\\app.exe\"    first \"second arg\"  ", u"first \"second arg\"  "},
+        {u"app.exe\ttab  x 'b c'", u"x 'b c'"},
+        {u"\"C:\\My App\\app.exe\"   ", u""},
         // A program name whose quote never closes swallows everything.
-        ArgumentsCase{u"\"C:\\My App\\app.exe a b", u""},
+        {u"\"C:\\My App\\app.exe a b", u""},
         // The space search starts at the closing quote, so text glued to it is skipped.
-        ArgumentsCase{u"\"C:\\a\\app.exe\"glued next", u"next"},
-        ArgumentsCase{u"app.exe\ttab  x", u"x"}, ArgumentsCase{u"", u""}));
-
-TEST(NotificationBytes, AreUtf16LittleEndianWithOneLineFeed) {
-    EXPECT_EQ(notificationBytes(u""), std::string("\n\0", 2));
+        {u"\"C:\\a\\app.exe\"glued next", u"next"}};
+    for (const auto& [commandLine, arguments] : commandLines) {
+        EXPECT_EQ(handedOverArguments(commandLine), WideView(arguments)) << toUtf8(commandLine);
+    }
     EXPECT_EQ(notificationBytes(u"a \"\u00e9\u20ac\""),
               std::string("a\0 \0\"\0\xE9\0\xAC\x20\"\0\n\0", 14));
     // Long command lines are handed over whole, not cut at any buffer size.
-    WideString longText(20000, u'x');
-    EXPECT_EQ(notificationBytes(longText).size(), 40002u);
-}
-
-// Plays the other processes: the file goes away or the first instance ends at a given
-// pass (counted by the sleeps so far), and every sleep and alive check is recorded.
-struct FakeWorld {
-    int fileGoneAtPass = -1;
-    int firstGoneAtPass = -1;
-    std::vector<unsigned> sleeps;
-    std::vector<int> aliveChecks;
-
-    int pass() const { return static_cast<int>(sleeps.size()); }
-
-    FileWait run() {
-        return waitWhileFileExists(
-            [this] { return fileGoneAtPass < 0 || pass() < fileGoneAtPass; },
-            [this](unsigned milliseconds) { sleeps.push_back(milliseconds); },
-            [this] {
-                // The check follows the sleep of its pass.
-                int current = pass() - 1;
-                aliveChecks.push_back(current);
-                return firstGoneAtPass < 0 || current < firstGoneAtPass;
-            });
-    }
-};
-
-TEST(FileWaitTest, EndsWhenTheFileGoesOrTheFirstInstanceEnds) {
-    struct Case {
-        int fileGoneAtPass, firstGoneAtPass;
-        FileWait result;
-        std::size_t sleeps;
-        std::vector<int> aliveChecks;
-    };
-    const Case cases[] = {
-        {0, -1, FileWait::Free, 0, {}},
-        {7, -1, FileWait::Free, 7, {0, 5}},
-        // Gone during pass 6: the check of pass 10 finds out, 250 ms after the one before.
-        {-1, 6, FileWait::FirstInstanceGone, 11, {0, 5, 10}}};
-    for (const Case& c : cases) {
-        FakeWorld world;
-        world.fileGoneAtPass = c.fileGoneAtPass;
-        world.firstGoneAtPass = c.firstGoneAtPass;
-        EXPECT_EQ(world.run(), c.result) << c.fileGoneAtPass << c.firstGoneAtPass;
-        EXPECT_EQ(world.sleeps.size(), c.sleeps);
-        EXPECT_EQ(world.aliveChecks, c.aliveChecks);
-    }
-}
-
-TEST(FileWaitTest, GivesUpAfterAboutTenSecondsCheckingEveryFifthPass) {
-    FakeWorld world;
-    EXPECT_EQ(world.run(), FileWait::TimedOut);
-    ASSERT_EQ(world.sleeps.size(), 200u);
-    unsigned total = 0;
-    for (unsigned sleep : world.sleeps) total += sleep;
-    EXPECT_EQ(total, 10000u);
-    ASSERT_EQ(world.aliveChecks.size(), 40u);
-    EXPECT_EQ(world.aliveChecks.front(), 0);
-    EXPECT_EQ(world.aliveChecks[1], 5);
-    EXPECT_EQ(world.aliveChecks.back(), 195);
+    EXPECT_EQ(notificationBytes(WideString(20000, u'x')).size(), 40002u);
 }
 
 // Plays the system for the stage's steps: semaphores other processes hold, files, and the
@@ -165,27 +81,6 @@ const InstanceCalls kFakeCalls = {
     [](unsigned long pid) {
         return std::optional<std::string>("T\\tsm_p" + std::to_string(pid) + ".tmp");
     }};
-
-TEST(InstanceSteps, NumberedSemaphoreIsTheFirstFreeElseTheLast) {
-    fake = {};
-    fake.heldSemaphores = {"L0", "L1", "L3"};
-    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L2");
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"close L0", "close L1"}));
-    for (int n = 0; n <= kMaxInstanceNumber; ++n)
-        fake.heldSemaphores.insert("L" + std::to_string(n));
-    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L100000");
-}
-
-TEST(InstanceSteps, FirstInstanceAndItsAliveCheckTellBySemaphore) {
-    fake = {};
-    EXPECT_TRUE(claimFirstInstance(kFirst, kFakeCalls));
-    EXPECT_FALSE(firstInstanceAlive(kFirst, kFakeCalls));
-    EXPECT_TRUE(firstInstanceAlive(std::nullopt, kFakeCalls));
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"release " + kFirst, "close " + kFirst}));
-    fake.heldSemaphores = {kFirst};
-    EXPECT_FALSE(claimFirstInstance(kFirst, kFakeCalls));
-    EXPECT_TRUE(firstInstanceAlive(kFirst, kFakeCalls));
-}
 
 TEST(InstanceSteps, HandOverWaitsForTheFileAndAlwaysLetsTheNextStartIn) {
     struct Row {

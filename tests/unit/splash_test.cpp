@@ -8,89 +8,47 @@
 namespace tesmo {
 namespace {
 
-TEST(SplashLayout, CentresOnTheDesktopTruncatingTowardZero) {
-    SplashOrigin origin = centredOrigin(0, 0, 1024, 768, 800, 87);
-    EXPECT_EQ(origin.x, 112);
-    EXPECT_EQ(origin.y, 340);  // 681 / 2
+TEST(SplashLayout, CentringTruncatesFontsRoundLikeMulDivStatusTextIsCutWhole) {
     // Larger than the desktop: negative, and -1 / 2 is 0, not -1.
-    origin = centredOrigin(0, 0, 1024, 768, 1025, 771);
+    SplashOrigin origin = centredOrigin(0, 0, 1024, 768, 1025, 771);
     EXPECT_EQ(origin.x, 0);
     EXPECT_EQ(origin.y, -1);
-    origin = centredOrigin(0, 0, 1024, 768, 3000, 2000);
-    EXPECT_EQ(origin.x, -988);
-    EXPECT_EQ(origin.y, -616);
-    origin = centredOrigin(0, 0, 1024, 768, 2147483647, -2147483647 - 1);
-    EXPECT_EQ(origin.x, -1073741311);
-    EXPECT_EQ(origin.y, 1073742208);
-}
-
-TEST(SplashLayout, MulDivRoundsHalvesAwayFromZero) {
-    EXPECT_EQ(mulDiv(8, 96, 72), 11);  // 10.67
-    EXPECT_EQ(mulDiv(3, 1, 2), 2);     // 1.5
-    EXPECT_EQ(mulDiv(-3, 1, 2), -2);   // -1.5
-    EXPECT_EQ(mulDiv(3, -1, 2), -2);   // -1.5
-    EXPECT_EQ(mulDiv(3, 1, -2), -2);   // -1.5
-    EXPECT_EQ(mulDiv(-3, 1, -2), 2);   // 1.5
-    EXPECT_EQ(mulDiv(5, 1, 4), 1);     // 1.25
-    EXPECT_EQ(mulDiv(0, -5, 3), 0);
-    EXPECT_EQ(mulDiv(7, 3, 0), -1);
-    EXPECT_EQ(mulDiv(2147483647, 2147483647, 2147483647), 2147483647);
-    EXPECT_EQ(mulDiv(2147483647, 2, 1), -1);
-    EXPECT_EQ(mulDiv(-2147483647 - 1, 1, 1), -1);
-}
-
-TEST(SplashLayout, FontHeightsAreNegativeCharacterHeights) {
-    EXPECT_EQ(fontHeight(8, 96), -11);
+    EXPECT_EQ(centredOrigin(0, 0, 1024, 768, 800, 87).y, 340);
+    // number, numerator, denominator, result: halves away from zero, -1 for no answer.
+    const int cases[][4] = {
+        {8, 96, 72, 11}, {3, 1, 2, 2},           {-3, 1, 2, -2},
+        {3, 1, -2, -2},  {-3, 1, -2, 2},         {5, 1, 4, 1},
+        {7, 3, 0, -1},   {2147483647, 2, 1, -1}, {2147483647, 2147483647, 2147483647, 2147483647}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(mulDiv(c[0], c[1], c[2]), c[3]) << c[0] << " " << c[1] << " " << c[2];
+    }
     EXPECT_EQ(fontHeight(9, 96), -12);
-    EXPECT_EQ(fontHeight(10, 96), -13);
-    EXPECT_EQ(fontHeight(8, 120), -13);
-    EXPECT_EQ(fontHeight(0, 96), 0);
+    // Status text is cut to its capacity, never between the halves of a surrogate pair.
+    const WideString kept(kPathCapacity - 2, u'x');
+    EXPECT_EQ(fitStatusText(kept + u"\U0001F600tail"), kept);
 }
 
-TEST(SplashLayout, StatusTextIsCutToItsCapacity) {
-    EXPECT_EQ(fitStatusText(u"Loading data"), u"Loading data");
-    EXPECT_EQ(fitStatusText(u""), u"");
-    WideString exact(kPathCapacity - 1, u'x');
-    EXPECT_EQ(fitStatusText(exact), exact);
-    EXPECT_EQ(fitStatusText(exact + u"yz"), exact);
-    // A pair whose high half would be the last unit kept goes as a whole.
-    WideString split = WideString(kPathCapacity - 2, u'x') + u"\U0001F600";
-    EXPECT_EQ(fitStatusText(split), WideString(kPathCapacity - 2, u'x'));
-    WideString fits = WideString(kPathCapacity - 3, u'x') + u"\U0001F600";
-    EXPECT_EQ(fitStatusText(fits + u"tail"), fits);
-}
+TEST(SplashGate, AHideFallsToWhoeverHoldsTheWindowThen) {
+    SplashGate before;
+    EXPECT_FALSE(before.active());
+    EXPECT_EQ(before.requestHide(), SplashGate::HideOutcome::BeforeCreation);
+    EXPECT_TRUE(before.active());
+    EXPECT_FALSE(before.beginCreation());
 
-TEST(SplashGate, AHideBeforeCreationPreventsTheWindow) {
-    SplashGate gate;
-    EXPECT_FALSE(gate.active());
-    EXPECT_EQ(gate.requestHide(), SplashGate::HideOutcome::BeforeCreation);
-    EXPECT_TRUE(gate.active());
-    EXPECT_FALSE(gate.beginCreation());
-    EXPECT_FALSE(gate.publish());
-    EXPECT_FALSE(gate.shown());
-}
+    SplashGate during;
+    ASSERT_TRUE(during.beginCreation());
+    EXPECT_EQ(during.requestHide(), SplashGate::HideOutcome::DuringCreation);
+    EXPECT_FALSE(during.publish());
+    EXPECT_TRUE(during.hidden());
 
-TEST(SplashGate, AHideDuringCreationFallsToTheSplashThread) {
-    SplashGate gate;
-    ASSERT_TRUE(gate.beginCreation());
-    EXPECT_TRUE(gate.active());
-    EXPECT_FALSE(gate.shown());
-    EXPECT_EQ(gate.requestHide(), SplashGate::HideOutcome::DuringCreation);
-    EXPECT_FALSE(gate.publish());
-    EXPECT_TRUE(gate.hidden());
-}
-
-TEST(SplashGate, AHideAfterPublishingFallsToTheCaller) {
-    SplashGate gate;
-    ASSERT_TRUE(gate.beginCreation());
-    ASSERT_TRUE(gate.publish());
-    EXPECT_TRUE(gate.shown());
-    EXPECT_EQ(gate.requestHide(), SplashGate::HideOutcome::Shown);
-    EXPECT_FALSE(gate.shown());
-    EXPECT_EQ(gate.requestHide(), SplashGate::HideOutcome::AlreadyHidden);
+    SplashGate after;
+    ASSERT_TRUE(after.beginCreation());
+    ASSERT_TRUE(after.publish());
+    EXPECT_TRUE(after.shown());
+    EXPECT_EQ(after.requestHide(), SplashGate::HideOutcome::Shown);
+    EXPECT_EQ(after.requestHide(), SplashGate::HideOutcome::AlreadyHidden);
     // Shown at most once per process.
-    EXPECT_FALSE(gate.beginCreation());
-    EXPECT_FALSE(gate.publish());
+    EXPECT_FALSE(after.beginCreation());
 }
 
 // Racing threads: whatever the interleaving, exactly one side is left to hide a window
