@@ -10,102 +10,75 @@ from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_i
 MODERN_FALLBACK = ("no runtime under the old JavaSoft keys, trying SOFTWARE\\JavaSoft\\JDK "
                    "and SOFTWARE\\JavaSoft\\JRE")
 CHECK_PREFIX = "checkJavaExe ("
+FOUND = {"JavaSoft": "found sun ", "located": "found located ",
+         "installations": "found JRE from previous installation "}
+JRE, JDK = "JavaSoft/Java Runtime Environment", "JavaSoft/Java Development Kit"
+# Each runtime: where it is registered and its version (None: its probe fails); the settings;
+# the runtimes checked in order, "fallback" where the modern keys are turned to; the last wins.
+CASES = {
+    "old-products-tie": ({"runtime": (f"{JRE}/1.7", "1.7.0_51"), "kit": (f"{JDK}/1.7", "1.7.0_80")},
+                         {}, ["runtime"]),
+    "old-kit-higher": ({"runtime": (f"{JRE}/1.7", "1.7.0_51"), "kit": (f"{JDK}/1.8", "1.8.0_80")},
+                       {}, ["kit"]),
+    # Both homes are kits, so only skipping the runtime product keeps the higher one out.
+    "old-kit-required": ({"runtime": (f"{JRE}/1.8", "1.8.0_51"), "kit": (f"{JDK}/1.7", "1.7.0_80")},
+                         {131: 1}, ["kit"]),
+    "located-tie": ({"user": ("located/HKCU", "1.7.0_51"), "machine": ("located/HKLM", "1.7.0_51")},
+                    {}, ["fallback", "user", "machine"]),
+    "installation-user": ({"user": ("installations/HKCU/app", "1.8.0_30"),
+                           "machine": ("installations/HKLM/app", "1.8.0_40")},
+                          {160: "app"}, ["fallback", "user"]),
+    "installation-machine": ({"user": ("installations/HKCU/app", None),
+                              "machine": ("installations/HKLM/app", "1.8.0_40")},
+                             {160: "app"}, ["fallback", "user", "machine"]),
+    # The key's default value has the empty name: reading it would find a runtime.
+    "installation-without-id": ({"user": ("installations/HKCU/", "1.8.0_30")}, {}, ["fallback"]),
+    "modern-kit": ({"modern": ("JavaSoft/JDK/17", "17.0.15")}, {131: 1}, ["fallback", "modern"]),
+    "modern-runtime": ({"modern": ("JavaSoft/JRE/17", "17.0.15")}, {}, ["fallback", "modern"]),
+    "modern-runtime-no-kit": ({"modern": ("JavaSoft/JRE/17", "17.0.15")}, {131: 1}, ["fallback"]),
+    "old-before-modern": ({"old": (f"{JRE}/1.8", "1.8.0_201"),
+                           "modern": ("JavaSoft/JDK/17", "17.0.15")}, {}, ["old"]),
+    # Refused by the strict and by the tolerant pass before the modern keys are read.
+    "old-refused": ({"old": (f"{JRE}/1.8", "1.8.0_05"), "modern": ("JavaSoft/JDK/17", "17.0.15")},
+                    {126: "1.8.0_100"}, ["old", "old", "fallback", "modern"]),
+}
 
 
-def launch(tmp_path, runtimes, settings=None):
-    """Runs entry Y; returns the result and the runtimes' names in the order they were
-    checked, with "fallback" where the modern keys were turned to."""
-    exe = build_launcher(tmp_path / "app", {128: "Y", **(settings or {})}, bits=64)
+def register(where, runtime):
+    layout, *place = where.split("/")
+    if layout == "JavaSoft":
+        register_javasoft(place[0], place[1], {place[1]: runtime})
+    elif layout == "located":
+        add_located(place[0], [runtime])
+    else:
+        set_installations(place[0], place[1], runtime.home.parent)
+
+
+@pytest.mark.parametrize("case", CASES)
+def test_registered_runtimes(tmp_path, case):
+    registered, settings, expected = CASES[case]
+    runtimes = {}
+    for name, (where, version) in registered.items():
+        # Kits all, so that only the product keys decide where a kit is required.
+        runtimes[name] = make_runtime(tmp_path / name / "jre", "jdk8", version=version or "1.8",
+                                      exit_code=0 if version else 1)
+        register(where, runtimes[name])
+    exe = build_launcher(tmp_path / "app", {128: "Y", **settings}, bits=64)
     result = run_launcher(exe, env={"TESMO_LOG": "yes"})
+
+    lines = result.log_text.splitlines()
     names = {runtime.java_windows: name for name, runtime in runtimes.items()}
-    sequence = ["fallback" if line == MODERN_FALLBACK else
-                names[line[len(CHECK_PREFIX):line.index(", [out], ")]]
-                for line in result.log_text.splitlines()
-                if line == MODERN_FALLBACK or line.startswith(CHECK_PREFIX)]
-    return result, sequence
-
-
-def assert_loaded(result, runtimes, chosen):
-    assert result.exit_code == (NO_RUNTIME if chosen is None else LOADED), result.log_text
+    checked = ["fallback" if line == MODERN_FALLBACK else
+               names[line[len(CHECK_PREFIX):line.index(", [out], ")]]
+               for line in lines if line == MODERN_FALLBACK or line.startswith(CHECK_PREFIX)]
+    assert checked == expected
+    winner = None if expected[-1] == "fallback" else expected[-1]
+    assert result.exit_code == (NO_RUNTIME if winner is None else LOADED), result.log_text
     for name, runtime in runtimes.items():
         loads = [line.lower() for line in runtime.jvm_record() if line.startswith("loaded=")]
-        assert loads == ([f"loaded={runtime.jvm_dll_windows}".lower()] if name == chosen
+        assert loads == ([f"loaded={runtime.jvm_dll_windows}".lower()] if name == winner
                          else []), name
-
-
-@pytest.mark.parametrize("kit_current, runtime_current, require_kit, winner", [
-    ("1.7", "1.7", 0, "runtime"),
-    ("1.8", "1.7", 0, "kit"),
-    ("1.7", "1.8", 0, "runtime"),
-    # Both homes are kits, so only skipping the runtime product keeps the higher one out.
-    ("1.7", "1.8", 1, "kit"),
-])
-def test_old_javasoft_products_by_their_current_versions(tmp_path, kit_current,
-                                                          runtime_current, require_kit, winner):
-    versions = {"runtime": f"{runtime_current}.0_51", "kit": f"{kit_current}.0_80"}
-    runtimes = {name: make_runtime(tmp_path / name, "jdk8", version=versions[name])
-                for name in versions}
-    register_javasoft("Java Runtime Environment", runtime_current,
-                      {runtime_current: runtimes["runtime"]})
-    register_javasoft("Java Development Kit", kit_current, {kit_current: runtimes["kit"]})
-    result, sequence = launch(tmp_path, runtimes, {131: require_kit})
-    assert sequence == [winner]
-    assert (f"found sun {runtimes[winner].java_windows.lower()} {versions[winner]}"
-            in result.log_text.splitlines())
-    assert_loaded(result, runtimes, winner)
-
-
-def test_located_runtimes_of_both_hives_are_checked_and_a_tie_goes_to_the_machine(tmp_path):
-    runtimes = {name: make_runtime(tmp_path / name, "jre8", version="1.7.0_51")
-                for name in ("user", "machine")}
-    add_located("HKCU", [runtimes["user"]])
-    add_located("HKLM", [runtimes["machine"]])
-    result, sequence = launch(tmp_path, runtimes)
-    assert sequence == ["fallback", "user", "machine"]
-    assert (f"found located {runtimes['machine'].java_windows.lower()} 1.7.0_51"
-            in result.log_text.splitlines())
-    assert_loaded(result, runtimes, "machine")
-
-
-@pytest.mark.parametrize("installation_id, user_works, sequence", [
-    ("sample app", True, ["fallback", "user"]),
-    ("sample app", False, ["fallback", "user", "machine"]),
-    # The key's default value has the empty name: reading it would find a runtime.
-    (None, True, ["fallback"]),
-    ("", True, ["fallback"]),
-])
-def test_previous_installations_user_hive_first(tmp_path, installation_id, user_works,
-                                                sequence):
-    runtimes = {}
-    for hive, name in (("HKCU", "user"), ("HKLM", "machine")):
-        runtimes[name] = make_runtime(tmp_path / name / "jre", "jre8",
-                                      exit_code=0 if user_works or name == "machine" else 1)
-        set_installations(hive, installation_id or "", tmp_path / name)
-    settings = {} if installation_id is None else {160: installation_id}
-    result, checked = launch(tmp_path, runtimes, settings)
-    assert checked == sequence
-    winner = None if sequence[-1] == "fallback" else sequence[-1]
     if winner:
-        assert (f"found JRE from previous installation ({winner}) "
-                f"{runtimes[winner].java_windows.lower()}" in result.log_text.splitlines())
-    assert_loaded(result, runtimes, winner)
-
-
-@pytest.mark.parametrize("old_version, product, settings, expected", [
-    (None, "JDK", {131: 1}, ["fallback", "modern"]),
-    (None, "JRE", {}, ["fallback", "modern"]),
-    (None, "JRE", {131: 1}, ["fallback"]),
-    ("1.8.0_201", "JDK", {}, ["old"]),
-    # Refused by the strict and by the tolerant pass before the modern keys are read.
-    ("1.8.0_05", "JDK", {126: "1.8.0_100"}, ["old", "old", "fallback", "modern"]),
-])
-def test_modern_product_keys_only_when_the_old_ones_yield_nothing(tmp_path, old_version,
-                                                                  product, settings, expected):
-    runtimes = {"modern": make_runtime(tmp_path / "jdk17", "modern", version="17.0.15")}
-    register_javasoft(product, "17", {"17": runtimes["modern"]})
-    if old_version:
-        runtimes["old"] = make_runtime(tmp_path / "jre8", "jre8", version=old_version)
-        register_javasoft("Java Runtime Environment", "1.8", {"1.8": runtimes["old"]})
-    result, sequence = launch(tmp_path, runtimes, settings)
-    assert sequence == expected
-    assert_loaded(result, runtimes, None if expected[-1] == "fallback" else expected[-1])
+        java = runtimes[winner].java_windows.lower()
+        [line] = [line for line in lines if line.startswith("found ") and java in line]
+        assert line.startswith(FOUND[registered[winner][0].split("/")[0]])
