@@ -15,52 +15,42 @@ TEST(LocaleForLanguage, FullThenPrimaryThenEnglish) {
         {0x0407, "de_DE"},  // the full identifier
         {0x1C07, "de"},     // a sublanguage the table lacks: its primary language
         {0x101A, "sr"},     // a high sublanguage is cut away whole
-        {0x0442, "en"},     // a primary language the table lacks
-        {0x007F, "en"},    {0x0000, "en"}};
+        {0x0442, "en"}};    // a primary language the table lacks
     for (const auto& [language, expected] : cases) {
         EXPECT_EQ(localeForLanguage(language), expected) << std::hex << language;
     }
 }
 
-std::uint16_t userLocale() {
-    return 0x0407;
-}
-bool interfaceFrench(std::uint16_t* language) {
-    *language = 0x040C;
-    return true;
-}
-bool noInterface(std::uint16_t*) {
-    return false;
-}
-
 TEST(ChooseLocale, FormatAsDefaultArgumentsPickTheSource) {
     using Arguments = std::vector<WideString>;
+    const LocaleSource french{[] { return std::uint16_t{0x0407}; },
+                              [](std::uint16_t* language) {
+                                  *language = 0x040C;
+                                  return true;
+                              }};
+    const LocaleSource noInterface{[] { return std::uint16_t{0x0407}; },
+                                   [](std::uint16_t*) { return false; }};
     struct Case {
         std::optional<Arguments> arguments;
-        bool (*interfaceLanguage)(std::uint16_t*);
+        LocaleSource source;
         const char* expected;
-        const char* flagLine;  // none without an argument list
+        const char* flag;  // logged unless there is no argument list
     };
-    const char* const isTrue = "sun.locale.formatasdefault is true";
-    const char* const isFalse = "sun.locale.formatasdefault is false";
     const Case cases[] = {
-        {Arguments{u"app"}, interfaceFrench, "de_DE", isTrue},
-        {Arguments{u"app", u"-Dsun.locale.formatasdefault=false"}, interfaceFrench, "fr_FR",
-         isFalse},
-        {Arguments{u"app", u"-Dsun.locale.formatasdefault=no"}, interfaceFrench, "fr_FR", isFalse},
+        {Arguments{u"app"}, french, "de_DE", "true"},
+        {Arguments{u"app", u"-Dsun.locale.formatasdefault=no"}, french, "fr_FR", "false"},
         {Arguments{u"app", u"-Dsun.locale.formatasdefault=false",
                    u"-Dsun.locale.formatasdefault=true"},
-         interfaceFrench, "de_DE", isTrue},
-        {Arguments{u"-Dsun.locale.formatasdefault=TRUE"}, interfaceFrench, "fr_FR", isFalse},
-        {Arguments{u"-Dsun.locale.formatasdefault=false"}, noInterface, "de_DE", isFalse},
-        {std::nullopt, interfaceFrench, "de_DE", nullptr}};
+         french, "de_DE", "true"},
+        {Arguments{u"-Dsun.locale.formatasdefault=TRUE"}, french, "fr_FR", "false"},
+        {Arguments{u"-Dsun.locale.formatasdefault=false"}, noInterface, "de_DE", "false"},
+        {std::nullopt, french, "de_DE", nullptr}};
     for (const Case& c : cases) {
         testing::clearCapturedLog();
         const Arguments* arguments = c.arguments ? &*c.arguments : nullptr;
-        EXPECT_EQ(chooseLocale(arguments, LocaleSource{userLocale, c.interfaceLanguage}),
-                  c.expected);
+        EXPECT_EQ(chooseLocale(arguments, c.source), c.expected);
         std::vector<std::string> log = {std::string("language/country is ") + c.expected};
-        if (c.flagLine) log.insert(log.begin(), c.flagLine);
+        if (c.flag) log.insert(log.begin(), std::string("sun.locale.formatasdefault is ") + c.flag);
         EXPECT_EQ(testing::capturedLog(), log);
     }
 }
