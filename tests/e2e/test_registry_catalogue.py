@@ -11,8 +11,9 @@ MODERN_FALLBACK = ("no runtime under the old JavaSoft keys, trying SOFTWARE\\Jav
                    "and SOFTWARE\\JavaSoft\\JRE")
 CHECK_PREFIX = "checkJavaExe ("
 FOUND = {"JavaSoft": "found sun ", "located": "found located ",
-         "installations": "found JRE from previous installation "}
+         "installed": "found JRE from previous installation "}
 JRE, JDK = "JavaSoft/Java Runtime Environment", "JavaSoft/Java Development Kit"
+HKCU_APP, HKLM_APP = "installed/HKCU/app", "installed/HKLM/app"
 # Each runtime: where it is registered and its version (None: its probe fails); the settings;
 # the runtimes checked in order, "fallback" where the modern keys are turned to; the last wins.
 CASES = {
@@ -25,19 +26,15 @@ CASES = {
                          {131: 1}, ["kit"]),
     "located-tie": ({"user": ("located/HKCU", "1.7.0_51"), "machine": ("located/HKLM", "1.7.0_51")},
                     {}, ["fallback", "user", "machine"]),
-    "installation-user": ({"user": ("installations/HKCU/app", "1.8.0_30"),
-                           "machine": ("installations/HKLM/app", "1.8.0_40")},
-                          {160: "app"}, ["fallback", "user"]),
-    "installation-machine": ({"user": ("installations/HKCU/app", None),
-                              "machine": ("installations/HKLM/app", "1.8.0_40")},
-                             {160: "app"}, ["fallback", "user", "machine"]),
+    "installed-user": ({"user": (HKCU_APP, "1.8.0_30"), "machine": (HKLM_APP, "1.8.0_40")},
+                       {160: "app"}, ["fallback", "user"]),
+    "installed-machine": ({"user": (HKCU_APP, None), "machine": (HKLM_APP, "1.8.0_40")},
+                          {160: "app"}, ["fallback", "user", "machine"]),
     # The key's default value has the empty name: reading it would find a runtime.
-    "installation-without-id": ({"user": ("installations/HKCU/", "1.8.0_30")}, {}, ["fallback"]),
+    "installation-without-id": ({"user": ("installed/HKCU/", "1.8.0_30")}, {}, ["fallback"]),
     "modern-kit": ({"modern": ("JavaSoft/JDK/17", "17.0.15")}, {131: 1}, ["fallback", "modern"]),
     "modern-runtime": ({"modern": ("JavaSoft/JRE/17", "17.0.15")}, {}, ["fallback", "modern"]),
     "modern-runtime-no-kit": ({"modern": ("JavaSoft/JRE/17", "17.0.15")}, {131: 1}, ["fallback"]),
-    "old-before-modern": ({"old": (f"{JRE}/1.8", "1.8.0_201"),
-                           "modern": ("JavaSoft/JDK/17", "17.0.15")}, {}, ["old"]),
     # Refused by the strict and by the tolerant pass before the modern keys are read.
     "old-refused": ({"old": (f"{JRE}/1.8", "1.8.0_05"), "modern": ("JavaSoft/JDK/17", "17.0.15")},
                     {126: "1.8.0_100"}, ["old", "old", "fallback", "modern"]),

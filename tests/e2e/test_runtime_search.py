@@ -41,8 +41,6 @@ def test_version_cache_spares_the_probe_until_java_exe_changes(tmp_path):
         assert result.exit_code == LOADED
         assert f"got version from {source} {version}" in result.log_text.splitlines()
         assert len(jre.invocations()) == probes
-        assert runtimes.cached_versions()[runtimes.cache_key_name(jre.java)] == (
-            runtimes.filetime_bytes(jre.java), version)
 
 
 @pytest.mark.parametrize("entry, messages", [
