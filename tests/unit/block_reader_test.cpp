@@ -22,22 +22,6 @@ struct Bytes {
     }
 };
 
-// An image of three sections whose last one ends at byte 2048.
-std::string image() {
-    std::string data(2048, '\0');
-    Bytes fields;
-    fields.u32(128);   // PE header
-    fields.u32(3);     // sections
-    fields.u32(224);   // optional header size
-    fields.u32(512);   // last section's raw size
-    fields.u32(1536);  // and offset
-    data.replace(60, 4, fields.data, 0, 4);
-    data.replace(128 + 6, 2, fields.data, 4, 2);
-    data.replace(128 + 20, 2, fields.data, 8, 2);
-    data.replace(128 + 24 + 224 + 80 + 16, 8, fields.data, 12, 8);
-    return data;
-}
-
 std::string sampleBlock() {
     Bytes b;
     b.u32(kBlockMagic), b.u32(0), b.u32(1), b.u32(0), b.u32(0);
@@ -61,18 +45,6 @@ ReadFailure parse(const std::string& bytes, std::uint16_t language, Configuratio
     FileReader reader = memoryFileReader(file);
     return parseBlock(reader, nullptr,
                       {[] { return chosen; }, [](std::uint16_t*) { return false; }}, result);
-}
-
-TEST(LocateBlock, WalksToTheEndOfTheLastSectionAndFailsOnCutHeaders) {
-    MemoryFile file{image() + sampleBlock()};
-    FileReader reader = memoryFileReader(file);
-    ASSERT_EQ(locateBlock(reader), ReadFailure::None);
-    EXPECT_EQ(file.offset, 2048);
-    for (std::size_t length : {0u, 63u, 300u}) {
-        MemoryFile cut{image().substr(0, length)};
-        FileReader cutReader = memoryFileReader(cut);
-        EXPECT_NE(locateBlock(cutReader), ReadFailure::None) << length;
-    }
 }
 
 // Matching sets apply in block order; where the block ends does not depend on the locale.

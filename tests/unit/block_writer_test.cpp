@@ -97,23 +97,16 @@ TEST(BlockWriter, ValidationRefusesWhatTheLauncherWouldMisread) {
         {"fixed arguments fit", narrowOfLength(124, 1999), {}},
         {"fixed arguments", narrowOfLength(124, 2000),
          "key 124: the value has 2000 characters, but the launcher reads at most 1999"},
-        {"flavour", narrowOfLength(2001, 2), "reads at most 1"},
         {"path key", narrowOfLength(121, 6000), "reads at most 5999"},
         {"NUL byte", {.narrow = {{101, std::string("a\0b", 3)}}}, "NUL byte at offset 1"},
         {"prefix", {.localized = {{"abcdefghi", {}}}}, "the prefix has 9 characters"},
         {"directory and file", includedNames({u"dir\\file.jar", u"\u00e9t\u00e9 1.txt"}), {}},
-        {"empty name", includedNames({u""}), "has an empty name"},
         {"network path", includedNames({u"\\\\server\\share"}), "starts with a slash"},
-        {"parent at end", includedNames({u"dir\\.."}), "uses \"..\""},
         {"two levels", includedNames({u"a\\b\\c"}), "more than one directory level"},
-        {"star", includedNames({u"dir\\*"}), "contains U+002A"},
         {"separator of key 2003", includedNames({u"a;b"}), "separates the names"},
-        {"trailing dot", includedNames({u"dir.\\a"}), "ending in a dot or a blank"},
         {"superscript device", includedNames({u"com\u00b9"}), "reserved"},
         {"not a device", includedNames({u"console.txt", u"com10"}), {}},
         {"same accented name", includedNames({u"\u00e9", u"\u00c9"}), "is already included"},
-        {"count too high", includedNames({u"a"}, {{2002, "2"}}),
-         "key 2002 counts \"2\" included files, but 1 are given"},
         {"names reordered", includedNames({u"a", u"b"}, {{2003, "b;a"}}),
          "key 2003 lists \"b;a\", but the included files are \"a;b\""},
         {"both given", includedNames({u"a"}, {{2002, "1"}, {2003, "a"}}), {}},
@@ -135,13 +128,10 @@ TEST(BlockWriter, ValidationRefusesWhatTheLauncherWouldMisread) {
 }
 
 TEST(BlockWriter, StubMustEndWhereTheLauncherLooksForItsBlock) {
-    std::string noPe = fakeImage();
-    noPe[kPe + 1] = 'X';
     std::string cutTable = fakeImage();
     put(cutTable, kPe + 20, 0xFF00, 2);
     const std::pair<std::string, const char*> cases[] = {
         {"", "no MZ header"},
-        {noPe, "no PE header"},
         {cutTable, "section table is cut off"},
         {fakeImage() + "appended", "where the launcher looks for its settings, but the stub has"},
         {buildLauncher(fakeImage(), {}).bytes, "it is a launcher already"},
@@ -160,16 +150,11 @@ TEST(RawConfig, ReportsEveryFaultWithItsLine) {
         {"101\n",
          {"raw.txt:1: expected KEY=VALUE, wide.KEY=VALUE, include NAME=HOSTPATH or "
           "[locale PREFIX]"}},
-        {"# c\nabc=1\nwide.=2\n4294967296=3",
-         {"raw.txt:2: \"abc\" is not a key number", "raw.txt:3: \"\" is not a key number",
-          "raw.txt:4: \"4294967296\" is not a key number"}},
         {"1=a\\q\r\n2=a\\",
          {"raw.txt:1: key 1: unknown escape \\q (write \\\\ for a backslash)",
           "raw.txt:2: key 2: the value ends in a lone backslash (write \\\\ for a backslash)"}},
         {"[locale de]\n1=a\nwide.1=b\n[locale fr]\n1=c",
          {"raw.txt:3: key 1 is already set on line 2"}},
-        {"[locale de]\n[locale  de ]",
-         {"raw.txt:2: locale \"de\" already starts a section on line 1"}},
         {"include a.txt\ninclude a.txt= ",
          {"raw.txt:1: expected include NAME=HOSTPATH",
           "raw.txt:2: include has no host path after \"=\""}},

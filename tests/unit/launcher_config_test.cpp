@@ -90,12 +90,10 @@ TEST(LauncherConfig, EachKindOfSettingIsStoredAsTheLauncherReadsItAndInspectedBa
     };
     const Case cases[] = {
         {"[redirect]\nerrors = true", 102, "1"},
-        {"[console]\naccept-console-switch = false", 156, "0"},
         {"[splash.status]\ny = -5", 10110, "-5"},
         {"[splash.status]\ntext = \"Démarrage\"", 10111, "D\xE9marrage"},
         {"arguments = [\"--fixed\", \"two words\", 'say \"hi\"', \"\"]", 124,
          "--fixed \"two words\" 'say \"hi\"' \"\""},
-        {"[vm]\noptions = '-Xms64m \"-Dconfigured=a b\"'", 123, "-Xms64m \"-Dconfigured=a b\""},
         {"[classpath]\nentries = [{ directory = \".\" }, { archive = 'lib\\app.jar', required = "
          "true },\n{ scan = 'lib\\ext' }, { env = \"APP_CLASSPATH\", required = false }]",
          121, "D0.;A1lib\\app.jar;S0lib\\ext;E0APP_CLASSPATH;"},
@@ -106,7 +104,6 @@ TEST(LauncherConfig, EachKindOfSettingIsStoredAsTheLauncherReadsItAndInspectedBa
         {"[executable]\ntype = \"console-message-boxes\"", 107, "5"},
         {"flavour = \"korvane\"", 2001, "k"},
         {"[splash.status]\ncolour = [1, 2, 3]", 10114, "1,2,3"},
-        {"[splash.version]\ncolour = \"0, 0,255\"", 10121, "0, 0,255"},
         {"[java]\nmin-version = \"1.7.0_51\"", 126, "1.7.0_51"},
         {"[messages]\nvm-not-started = \"Die VM startet nicht\"", 1005, "Die VM startet nicht"},
         {"[raw]\n149 = \"other tool\"", 149, "other tool"},
@@ -185,8 +182,6 @@ TEST(LauncherConfig, InvalidFilesNameFileLineAndSettingAndBuildNothing) {
     const std::vector<Case> cases = {
         {"[java]\nmin-verison = \"1.8\"",
          "app.toml:4: java.min-verison: unknown setting (did you mean java.min-version?)"},
-        {"[aplication]\nid = \"x\"",
-         "app.toml:3: aplication: unknown table or setting (did you mean application?)"},
         {"[splash]\nwidth = -1", "app.toml:4: splash.width: -1 is outside 0 to 65535"},
         {"# still [application]\narguments = \"" + std::string(2000, 'a') + "\"",
          "app.toml:4: application.arguments: the value has 2000 characters, but the launcher "
@@ -196,18 +191,11 @@ TEST(LauncherConfig, InvalidFilesNameFileLineAndSettingAndBuildNothing) {
          "narrow text (U+0000 to U+00FF)"},
         {"[java]\nsearch = [\"registry\", \"bundle:jre\"]",
          "app.toml:4: java.search: unknown search entry \"bundle:jre\""},
-        {"# still [application]\narguments = [\"it's \\\"quoted\\\"\"]",
-         "app.toml:4: application.arguments: element 1 \"it's \"quoted\"\" holds both kinds of "
-         "quote"},
         {"[files]\ninclude = [\n{ name = \"a.txt\", source = \"a.txt\" },\n"
          "{ name = \"A.TXT\", source = \"a.txt\" }]",
          "app.toml:6: files.include: \"A.TXT\" is already included as \"a.txt\""},
         {"[splash]\nbitmap = \"splash.png\"",
          "app.toml:4: splash.bitmap: splash.png: not a bitmap file"},
-        {"[messages.titel]\ntitle = \"x\"",
-         "app.toml:3: messages.titel: no locale the launcher chooses starts with \"titel\""},
-        {"[raw]\n122 = \"com.example.Other\"",
-         "app.toml:4: raw.122: key 122 is the setting application.main-class; set it there"},
         {"[java]\nsearch = [\"registry\"", "app.toml:4:"},
     };
     for (const Case& c : cases) {
@@ -229,7 +217,6 @@ TEST(LauncherConfig, TheGreySplashWarningOnlyWhenNoBitmapIsNamed) {
     const std::pair<const char*, bool> cases[] = {
         {"enabled = true\n", true},
         {"enabled = true\nbitmap = \"missing.bmp\"\n", false},
-        {"enabled = true\nbitmap = \"splash.bmp\"\n", false},
         {"enabled = true\nruntime-library = true\n", false},
         {"enabled = false\n", false}};
     for (const auto& [splash, warned] : cases) {
@@ -244,23 +231,10 @@ TEST(LauncherConfig, TheGreySplashWarningOnlyWhenNoBitmapIsNamed) {
 }
 
 TEST(LauncherConfig, InspectWarnsAboutBlocksTheFormatCannotExpress) {
-    struct Case {
-        BlockDescription description;
-        std::string warning;
-    };
-    std::vector<Case> cases = {
-        {{.narrow = {{122, "M"}, {107, "2"}}}, "key 107 (executable.type) holds \"2\""},
-        {{.narrow = {{122, "M"}}, .localized = {{"de", {{122, u"x"}}}}},
-         "key 122 of the localized set \"de\" is not a message"},
-    };
-    for (const Case& c : cases) {
-        PrintedConfig printed = printLauncherConfig(c.description, {}, "");
-        bool found = false;
-        for (const std::string& warning : printed.warnings) {
-            found = found || warning.find(c.warning) != std::string::npos;
-        }
-        EXPECT_TRUE(found) << c.warning << "\n" << printed.text;
-    }
+    PrintedConfig printed = printLauncherConfig({.narrow = {{107, "2"}, {122, "M"}}}, {}, "");
+    EXPECT_EQ(printed.warnings.size(), 1u);
+    EXPECT_NE(printed.warnings.at(0).find("key 107 (executable.type) holds \"2\""),
+              std::string::npos);
 }
 
 }  // namespace

@@ -125,13 +125,6 @@ TEST(LauncherResources, PicturesJoinTheStubsResourcesAndAReplacedIconLeavesNoIma
         if (r.type.id == kResourceTypeIcon) icons.push_back(r.data);
     }
     EXPECT_EQ(icons, std::vector<std::string>{dib + "3"});
-
-    std::string error;
-    LauncherImages back = readLauncherImages(second.bytes + "block behind", error);
-    EXPECT_EQ(error, "");
-    EXPECT_EQ(back.splashBitmap, images.splashBitmap);
-    EXPECT_EQ(back.splashImage, images.splashImage);
-    EXPECT_EQ(back.icon, images.icon);
 }
 
 }  // namespace
