@@ -94,8 +94,18 @@ TEST_F(ClassPath, MissingRequiredEntriesStopTheLaunch) {
     }
 }
 
-TEST_F(ClassPath, AReplacementDropsTheConfiguredEntriesEvenRequiredOnes) {
+TEST_F(ClassPath, DirectivesTempArchivesAndTheRuntimeArchiveAroundTheEntries) {
     ClassPathInput input;
+    input.directives.prepended = u"C:\\first.jar";
+    input.directives.appended = u"C:\\last.jar";
+    input.tempDirectory = u"C:\\Temp\\d";
+    input.korvane = true;
+    input.installationDirectory = u"C:\\App";
+    EXPECT_EQ(build(u"A0x.jar", input).option,
+              u"-Djava.class.path=C:\\first.jar;C:\\Temp\\d\\x.jar;C:\\Temp\\d\\y.zip;"
+              u"C:\\App\\.korvane\\kvnruntime.jar;C:\\App\\x.jar;C:\\last.jar");
+    // A replacement drops the configured entries, a required missing one among them.
+    input = {};
     input.directives.replacement = u"C:\\only.jar";
     input.directives.appended = u"C:\\more.jar";
     input.installationDirectory = u"C:\\App\\";

@@ -82,6 +82,16 @@ const InstanceCalls kFakeCalls = {
         return std::optional<std::string>("T\\tsm_p" + std::to_string(pid) + ".tmp");
     }};
 
+TEST(InstanceSteps, NumberedSemaphoreIsTheFirstFreeElseTheLast) {
+    fake = {};
+    fake.heldSemaphores = {"L0", "L1", "L3"};
+    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L2");
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"close L0", "close L1"}));
+    for (int n = 0; n <= kMaxInstanceNumber; ++n)
+        fake.heldSemaphores.insert("L" + std::to_string(n));
+    EXPECT_EQ(takeNumberedSemaphore("L", kFakeCalls), "L100000");
+}
+
 TEST(InstanceSteps, HandOverWaitsForTheFileAndAlwaysLetsTheNextStartIn) {
     struct Row {
         bool staleFile, firstRuns, takesFile, writeFails;

@@ -3,9 +3,33 @@
 #include <gtest/gtest.h>
 
 #include "files/included_files.h"
+#include "tests/support/log_capture.h"
+#include "vm/native_library_path.h"
 
 namespace tesmo {
 namespace {
+
+TEST(SystemProperties, InTheirOrderWithTheirConditions) {
+    PropertyValues values;
+    values.modulePath = "C:\\App\\app.exe";
+    values.tempDirectory = u"C:\\T\\d";
+    values.unextractedPosition = -1;
+    values.libraryPath = WideString(20000, u'p');
+    values.consoleCodepage = 850;
+    EXPECT_EQ(systemProperties(values).back(), u"-Dtesmo.consoleCodepage=cp850");
+    values.semaphoreName = "Local\\app_0";
+    values.korvane = true;
+    values.processCommFile = "C:\\T\\tsm_p42.tmp";
+    values.consoleCodepage.reset();
+    // A library path beyond any fixed buffer is passed whole.
+    EXPECT_EQ(
+        systemProperties(values),
+        (std::vector<WideString>{
+            u"-Dtesmo.semaphoreName=Local\\app_0", u"-Dtesmo.isKorvane=true",
+            u"-Dtesmo.moduleName=C:\\App\\app.exe", u"-Dsun.java.command=C:\\App\\app.exe",
+            u"-Dtesmo.processCommFile=C:\\T\\tsm_p42.tmp", u"-Dtesmo.tempDir=C:\\T\\d",
+            u"-Dtesmo.unextractedPosition=-1", u"-Djava.library.path=" + values.libraryPath}));
+}
 
 // Short forms exist for two of the entries only.
 WideString fakeShortPath(const WideString& path) {
@@ -23,6 +47,22 @@ TEST(NarrowablePaths, EntriesBeyondLatin1TakeTheirShortForm) {
     }
     EXPECT_EQ(narrowableClassPathOption(u"-Djava.class.path=a;C:\\\u4E2D.jar", fakeShortPath),
               u"-Djava.class.path=a;C:\\4E2D~1.JAR");
+}
+
+TEST(NativeLibraryPath, DirectoriesInFrontOfTheWholePathAndAFailureLogged) {
+    EXPECT_EQ(nativeLibraryPath(u"", u"C:\\w"), u"C:\\w");
+    EXPECT_EQ(nativeLibraryPath(u"C:\\a;", u""), u"C:\\a;");
+    testing::clearCapturedLog();
+    applyNativeLibraryPath(
+        u"%H%",
+        {[](WideString& text) { text = u"$home"; },
+         [](WideString& out, const WideString& list) { return !(out = u"C:\\" + list).empty(); },
+         [] { return WideString(u"C:\\windows"); },
+         [](const WideString&, int& error) { return (error = 206), false; }});
+    EXPECT_EQ(testing::capturedLog(),
+              (std::vector<std::string>{
+                  "native lib dir is %H%",
+                  "Setting PATH (native libs) C:\\$home;C:\\windows failed with error 206"}));
 }
 
 TEST(WrapperArguments, LeadingValuesThenFixedThenUserArguments) {
@@ -56,7 +96,11 @@ TEST(WrapperArguments, LeadingValuesThenFixedThenUserArguments) {
               (std::vector<WideString>{u"false", u"", u"", u"", u"false"}));
 }
 
-TEST(IncludedFiles, NamesMustStayInTheTemporaryDirectory) {
+TEST(IncludedFiles, NamesUpToTheCountAndOnlyInsideTheTemporaryDirectory) {
+    EXPECT_EQ(includedFileNames(u"a.jar;;lib\\b.dll;c", 2),
+              (std::vector<WideString>{u"a.jar", u"lib\\b.dll"}));
+    EXPECT_EQ(includedFileNames(u"a;b", 5).size(), 2u);
+    EXPECT_TRUE(includedFileNames(u"a;b", -1).empty());
     for (const char16_t* name : {u"lib\\b.dll", u"x y.txt", u"lib\\..x"}) {
         EXPECT_TRUE(isSafeIncludedName(name)) << toUtf8(name);
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <list>
 #include <map>
 
 #include "core/keys.h"
@@ -12,11 +13,14 @@ namespace tesmo {
 namespace {
 
 // A machine for the search. A java.exe among the files holds the version its probe prints
-// ("" for a probe that exits with an error).
+// ("" for a probe that exits with an error); registry keys exist while values lie below them.
 struct Machine {
     std::map<WideString, WideString> files;
     std::map<WideString, CachedVersionRecord> cache;
+    std::map<std::pair<WideString, WideString>, WideString> values;  // (HKxx\key, name)
     std::map<WideString, WideString> variables;
+    std::list<std::vector<WideString>> opened;
+    int openKeys = 0;
     int probes = 0;
 };
 Machine machine;
@@ -42,12 +46,37 @@ const InstallationSources kInstallation = {
         return ++machine.probes, version.empty() ? ProbeResult::ExitCode : ProbeResult::Version;
     }};
 
-// No registry: the catalogue's own tests play it.
+WideString keyPath(Hive hive, WideString key) {
+    if (key.back() == u'\\') key.pop_back();
+    return (hive == Hive::LocalMachine ? u"HKLM\\" : u"HKCU\\") + key;
+}
+// An open key is the list of its subkeys.
+void* openKey(Hive hive, const WideString& key) {
+    WideString path = keyPath(hive, key) + u"\\";
+    std::vector<WideString> names;
+    bool found = false;
+    for (const auto& [entry, text] : machine.values) {
+        found = found || entry.first + u"\\" == path || startsWith(entry.first, path);
+        WideString name = entry.first.substr(std::min(path.size(), entry.first.size()));
+        name.resize(std::min(name.size(), name.find(u'\\')));
+        if (startsWith(entry.first, path) &&
+            std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    }
+    if (!found) return nullptr;
+    ++machine.openKeys;
+    return &machine.opened.emplace_back(names);
+}
 const RegistrySources kRegistry = {
-    [](Hive, const WideString&) -> void* { return nullptr; }, [](void*) {},
-    [](void*, std::uint32_t, WideString&) { return SubkeyStatus::Failed; },
-    [](Hive, const WideString&, const WideString&, std::size_t) -> std::optional<WideString> {
-        return std::nullopt;
+    &openKey, [](void*) { --machine.openKeys; },
+    [](void* key, std::uint32_t index, WideString& name) {
+        const auto& names = *static_cast<std::vector<WideString>*>(key);
+        if (index >= names.size()) return SubkeyStatus::Failed;
+        return (name = names[index]), SubkeyStatus::Named;
+    },
+    [](Hive hive, const WideString& key, const WideString& value, std::size_t) {
+        auto found = machine.values.find({keyPath(hive, key), value});
+        return found == machine.values.end() ? std::nullopt : std::optional(found->second);
     }};
 
 const SearchSources kSearch = {
@@ -81,15 +110,19 @@ class Runtime : public ::testing::Test {
   protected:
     void SetUp() override {
         machine = {};
-        narrowSettings = {{126, "1.8"}, {10003, "c:\\inst"}};
+        narrowSettings = {{126, "1.8"}, {160, "app"}, {10003, "c:\\inst"}};
         testing::clearCapturedLog();
     }
-    void TearDown() override { narrowSettings.clear(); }
+    void TearDown() override {
+        narrowSettings.clear();
+        EXPECT_EQ(machine.openKeys, 0);
+    }
 };
 
 TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
-    const std::vector<const char16_t*> order = {u"c:\\pref", u"c:\\b", u"c:\\a", u"c:\\r", u"c:\\e",
-                                                u"c:\\s",    u"c:\\i", u"c:\\t", u"c:\\k"};
+    const std::vector<const char16_t*> order = {
+        u"c:\\pref", u"c:\\b", u"c:\\a",       u"c:\\r",       u"c:\\e",      u"c:\\s", u"c:\\y",
+        u"c:\\y",    u"c:\\i", u"c:\\p1\\jre", u"c:\\p2\\jre", u"c:\\m\\jre", u"c:\\t", u"c:\\k"};
     const std::tuple<const char16_t*, SearchResult, const char16_t*> winners[] = {
         {nullptr, SearchResult::NotFound, u""},
         {u"c:\\pref", SearchResult::FoundAtLocation, u"c:\\pref"},
@@ -97,7 +130,10 @@ TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
         {u"c:\\r", SearchResult::FoundAtLocation, u"c:\\r"},
         {u"c:\\e", SearchResult::FoundByVariable, u"JH"},
         {u"c:\\s", SearchResult::FoundOnPath, u""},
+        {u"c:\\y", SearchResult::FoundInRegistry, nullptr},
         {u"c:\\i", SearchResult::FoundAtLocation, u"c:\\i"},
+        {u"c:\\p2\\jre", SearchResult::FoundInRegistry, nullptr},
+        {u"c:\\m\\jre", SearchResult::FoundInRegistry, nullptr},
         {u"c:\\t", SearchResult::FoundByVariable, u"TESMO_JAVA_HOME"},
         {u"c:\\k", SearchResult::FoundByVariable, u"KORVANE_JAVA_HOME"}};
     for (const auto& [winner, expected, expectedText] : winners) {
@@ -111,6 +147,12 @@ TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
         machine.files[u"c:\\inst\\.korvane\\inst_jre.cfg"] = u"c:\\i\n";
         machine.variables = {
             {u"JH", u"c:/e"}, {u"TESMO_JAVA_HOME", u"c:\\t"}, {u"KORVANE_JAVA_HOME", u"c:\\k"}};
+        const WideString jre = u"HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
+        const WideString previous = u"SOFTWARE\\dravik-labs\\korvane\\installations";
+        machine.values = {{{jre, u"CurrentVersion"}, u"1.8"},
+                          {{jre + u"\\1.8", u"JavaHome"}, u"c:\\y"},
+                          {{u"HKCU\\" + previous, u"app"}, u"c:\\p1;c:\\p2"},
+                          {{u"HKLM\\" + previous, u"app"}, u"c:\\m"}};
         WideString javaExe, foundText;
         EXPECT_EQ(findJvm(kSearch, javaExe, foundText), expected) << toUtf8(winner ? winner : u"");
         std::vector<WideString> expectedChecks;
@@ -122,7 +164,9 @@ TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
         if (winner) {
             EXPECT_EQ(javaExe, winner + WideString(u"\\bin\\java.exe"));
         }
-        EXPECT_EQ(foundText, expectedText);
+        if (expectedText) {
+            EXPECT_EQ(foundText, expectedText);
+        }
     }
     // The tolerant pass: unexpanded, absolute "A" and "R" entries skipped, any version.
     std::vector<std::string> relative;
@@ -146,6 +190,26 @@ TEST_F(Runtime, AVariableTooLongForAPathIsNotSearched) {
         machine.files[home.substr(0, kPathCapacity - 1) + u"\\bin\\java.exe"] = u"1.8.0";
         WideString javaExe, foundText;
         EXPECT_EQ(findJvm(kSearch, javaExe, foundText), expected) << length;
+    }
+}
+
+TEST_F(Runtime, ExecutableOfAHome) {
+    // Files below c:\h; whether a development kit is required; the outcome.
+    const std::tuple<std::vector<const char16_t*>, bool, const char16_t*> cases[] = {
+        {{u"\\jre\\bin\\java.exe", u"\\bin\\java.exe"}, false, u"\\jre\\bin\\java.exe"},
+        {{u"\\lib\\tools.jar"}, true, u"\\jre\\bin\\java.exe"},
+        {{u"\\bin\\javac.exe"}, true, u"\\bin\\java.exe"},
+        {{u"\\bin\\javac.exe", u"\\jre\\bin\\java.exe"}, true, nullptr},
+        {{u"\\bin\\java.exe"}, true, nullptr}};
+    for (const auto& [files, kit, expected] : cases) {
+        machine.files.clear();
+        for (const char16_t* file : files) machine.files[u"c:\\h" + WideString(file)] = u"";
+        narrowSettings[131] = kit ? "1" : "0";
+        WideString javaExe;
+        EXPECT_EQ(javaExeForHome(kInstallation, u"c:\\h", javaExe), expected != nullptr);
+        if (expected) {
+            EXPECT_EQ(javaExe, u"c:\\h" + WideString(expected));
+        }
     }
 }
 
@@ -182,6 +246,61 @@ TEST_F(Runtime, VersionFromTheCacheOrTheProbe) {
         EXPECT_EQ(machine.cache[key].stamp, kStamp);
         EXPECT_EQ(machine.cache[key].text, c.cachedAfter);
         EXPECT_EQ(javaExe, c.windowed ? u"c:\\h\\bin\\javaw.exe" : exe);
+    }
+}
+
+TEST_F(Runtime, RegistryCatalogueOrderAndTheHigherVersion) {
+    const WideString jre = u"HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
+    const WideString located = u"SOFTWARE\\dravik-labs\\tesmo\\locatedjvms\\c:/";
+    // Homes as "name=version": registered (the first is CurrentVersion), located by the
+    // user, located for the machine; whether a kit is required; the homes checked in order,
+    // the last one winning.
+    struct Case {
+        std::vector<const char16_t*> registered, user, machine;
+        bool kit;
+        std::vector<const char16_t*> checks;
+        bool found;
+    };
+    const Case cases[] = {
+        // Loosely in the limits, by code unit highest first: 1.10 and 1.6 are not tried.
+        {{u"1.10=1.9", u"1.9=1.6", u"1.7.0_51=1.6", u"1.7=1.6", u"1.6=1.8"},
+         {},
+         {},
+         false,
+         {u"1.9", u"1.7.0_51", u"1.7"},
+         false},
+        {{u"1.8=1.8.0_2"}, {u"lu=1.8.0_1"}, {}, false, {u"1.8", u"lu", u"1.8"}, true},
+        {{u"1.8=1.8.0_1"}, {u"lu=1.8.0_1"}, {}, false, {u"1.8", u"lu", u"lu"}, true},
+        {{}, {u"lu=1.8.0_3"}, {u"lm=1.8.0_3"}, false, {u"lu", u"lm", u"lm"}, true},
+        {{}, {u"lu=1.8.0_4"}, {u"lm=1.8.0_3"}, false, {u"lu", u"lm", u"lu"}, true},
+        {{u"1.8=1.8.0_1"}, {}, {}, true, {}, false}};
+    for (const Case& c : cases) {
+        SetUp();
+        narrowSettings[131] = c.kit ? "1" : "0";
+        auto install = [](WideString home) {
+            const std::size_t at = home.find(u'=');
+            machine.files[u"c:\\" + home.substr(0, at) + u"\\bin\\java.exe"] = home.substr(at + 1);
+            return home.substr(0, at);
+        };
+        for (const char16_t* home : c.registered) {
+            const WideString name = install(home);
+            machine.values[{jre + u"\\" + name, u"JavaHome"}] = u"c:\\" + name;
+            machine.values.insert({{jre, u"CurrentVersion"}, name});
+        }
+        for (const char16_t* home : c.user)
+            machine.values[{u"HKCU\\" + located + install(home) + u"/bin/java.exe", u""}] = u"";
+        for (const char16_t* home : c.machine)
+            machine.values[{u"HKLM\\" + located + install(home) + u"/bin/java.exe", u""}] = u"";
+        WideString javaExe;
+        EXPECT_EQ(findRegisteredJvm(kRegistry, kInstallation, javaExe, u"1.7", u""), c.found);
+        std::vector<WideString> expected;
+        for (const char16_t* home : c.checks)
+            expected.push_back(u"c:\\" + WideString(home) + u"\\bin\\java.exe");
+        if (c.found) {
+            EXPECT_EQ(javaExe, expected.back());
+            expected.pop_back();
+        }
+        EXPECT_EQ(checked(), expected);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/log_capture.h"
+
 namespace tesmo {
 namespace {
 
@@ -55,6 +57,15 @@ TEST(ExpandVariables, FixedThenEnvironmentEachInsertedTextLeftAlone) {
     }
     // The system's temporary directory is asked for only where it is used.
     EXPECT_EQ(systemTempCalls, 1);
+}
+
+TEST(ReplaceAll, LogsEachReplacement) {
+    testing::clearCapturedLog();
+    WideString text = u"a%X%b%X%";
+    replaceAll(text, u"%X%", u"1", kPathCapacity);
+    EXPECT_EQ(text, u"a1b1");
+    EXPECT_EQ(testing::capturedLog(), (std::vector<std::string>{"expanding2 %X% to 1 in a1b%X%.",
+                                                                "expanding2 %X% to 1 in a1b1."}));
 }
 
 }  // namespace

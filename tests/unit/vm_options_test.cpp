@@ -119,5 +119,15 @@ TEST(OptionsFileLimit, EndsWithTheLastWholeLineBeforeTheLimit) {
     }
 }
 
+TEST(DefaultOptionsFile, BesideEachExecutableNameTheShortNameFirst) {
+    files = {{u"C:\\App\\app.exe.vmoptions", "-Dlong"}, {u"C:\\APP~1\\app.vmoptions", "-Dshort"}};
+    const std::vector<WideString> names = {u"C:\\App\\app.exe", u"C:\\APP~1\\app.exe"};
+    EXPECT_EQ(readDefaultVmOptionsFile(names, kSources), "-Dlong");
+    files[u"C:\\App\\app.vmoptions"] = "-Dfirst";
+    EXPECT_EQ(readDefaultVmOptionsFile(names, kSources), "-Dfirst");
+    files = {{u"C:\\APP~1\\app.vmoptions", "-Dshort"}};
+    EXPECT_EQ(readDefaultVmOptionsFile({u"x", names[1]}, kSources), "-Dshort");
+}
+
 }  // namespace
 }  // namespace tesmo
