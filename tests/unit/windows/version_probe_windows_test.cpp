@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "platform/paths.h"
 #include "platform/text_windows.h"
 #include "runtime/runtime_windows.h"
@@ -45,73 +48,38 @@ TEST(ProbeJavaVersion, AnExecutableWithoutShortFormIsQuotedWhenItHasSpaces) {
     }
 }
 
-// A copy of the java.exe stand-in in a folder of its own, told by standin.cfg what to do.
-class VersionProbe : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        folder = executableDirectoryWide() + u"probe-" +
-                 ascii(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        CreateDirectoryW(asWindows(folder), nullptr);
-        java = folder + u"\\java.exe";
-        ASSERT_TRUE(CopyFileW(asWindows(executableDirectoryWide() + u"standins\\java-standin.exe"),
-                              asWindows(java), FALSE));
+// A copy of the java.exe stand-in, told by standin.cfg how to answer.
+TEST(VersionProbe, TheVersionOnlyWithExitCodeZeroAndATooLongProbeIsEnded) {
+    const WideString folder = executableDirectoryWide() + u"probe";
+    CreateDirectoryW(asWindows(folder), nullptr);
+    const WideString java = folder + u"\\java.exe";
+    ASSERT_TRUE(CopyFileW(asWindows(executableDirectoryWide() + u"standins\\java-standin.exe"),
+                          asWindows(java), FALSE));
+    const std::tuple<const char*, ProbeResult, const char16_t*, const char*> cases[] = {
+        {"", ProbeResult::Version, u"1.8.0_201", "Java version: 1.8.0_201"},
+        {"exit=3\n", ProbeResult::ExitCode, u"", "Exit Code 3"},
+        {"delay_ms=20000\n", ProbeResult::Failed, u"", "Terminating process"}};
+    for (const auto& [script, result, expected, line] : cases) {
+        std::ofstream(asWindows(folder + u"\\standin.cfg")) << "banner=java version \"1.8.0_201\"\n"
+                                                            << script;
         testing::clearCapturedLog();
-    }
-    void TearDown() override {
-        for (const char16_t* name : {u"\\java.exe", u"\\standin.cfg", u"\\invocations.log"}) {
-            DeleteFileW(asWindows(folder + name));
-        }
-        RemoveDirectoryW(asWindows(folder));
-    }
-    void configure(const std::string& text) {
-        HANDLE file = CreateFileW(asWindows(folder + u"\\standin.cfg"), GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        CloseHandle(file);
-    }
-    std::string invocations() {
-        HANDLE file =
-            CreateFileW(asWindows(folder + u"\\invocations.log"), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return {};
-        char buffer[4096];
-        DWORD got = 0;
-        ReadFile(file, buffer, sizeof buffer, &got, nullptr);
-        CloseHandle(file);
-        return std::string(buffer, got);
-    }
-    WideString folder, java;
-};
-
-TEST_F(VersionProbe, TheVersionAfterTheNoticesOnlyWithExitCodeZero) {
-    const std::tuple<const char*, ProbeResult, const char16_t*> cases[] = {
-        {"banner=Picked up _JAVA_OPTIONS: -Xmx1g\nbanner=openjdk version \"17.0.15\" "
-         "2025-04-15\nbanner=OpenJDK Runtime Environment\n",
-         ProbeResult::Version, u"17.0.15"},
-        {"banner=java version \"1.8.0_201\"\nexit=3\n", ProbeResult::ExitCode, u""}};
-    for (const auto& [script, result, expected] : cases) {
-        configure(script);
         WideString version;
-        EXPECT_EQ(probeJavaVersion(java, version), result) << script;
+        DWORD started = GetTickCount();
+        EXPECT_EQ(probeJavaVersion(java, version, 500), result) << script;
         EXPECT_EQ(version, expected) << script;
+        EXPECT_TRUE(loggedWithPrefix(line)) << script;
+        EXPECT_LT(GetTickCount() - started, 10000u);
     }
-    EXPECT_TRUE(loggedWithPrefix("Java version: 17.0.15"));
-    EXPECT_NE(invocations().find(" -version"), std::string::npos);
-}
-
-TEST_F(VersionProbe, ATooLongProbeIsTerminatedAndFails) {
-    configure("banner=java version \"1.8.0_201\"\ndelay_ms=20000\n");
-    WideString version;
-    DWORD started = GetTickCount();
-    EXPECT_EQ(probeJavaVersion(java, version, 500), ProbeResult::Failed);
-    EXPECT_LT(GetTickCount() - started, 10000u);
-    EXPECT_TRUE(loggedWithPrefix("Exit Code 259"));
-    EXPECT_TRUE(loggedWithPrefix("Terminating process"));
-    // Started, never finished: the stand-in was ended, not waited for.
-    std::string calls = invocations();
-    EXPECT_NE(calls.find("start "), std::string::npos);
-    EXPECT_EQ(calls.find("end "), std::string::npos);
+    // The slow one started and never finished: it was ended, not waited for.
+    std::stringstream calls;
+    calls << std::ifstream(asWindows(folder + u"\\invocations.log")).rdbuf();
+    const std::string text = calls.str();
+    EXPECT_NE(text.find(" -version"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+    for (const char16_t* name : {u"\\java.exe", u"\\standin.cfg", u"\\invocations.log"}) {
+        DeleteFileW(asWindows(folder + name));
+    }
+    RemoveDirectoryW(asWindows(folder));
 }
 
 }  // namespace
