@@ -31,8 +31,7 @@ void readSettings() {
     for (std::int32_t id = kMessageTitle; id <= kMessageDamagedJvm64; ++id) {
         WideString argument = getSettingWideString(kKeyMainClass);
         WideString text = substituteArgument(getSettingWideString(id, kMessageCapacity), &argument);
-        WideString message = composeMessage(text, getSettingWideString(kKeyErrorLogFile));
-        FUZZ_REQUIRE(text.size() < kMessageCapacity && message.size() < kMessageCapacity);
+        FUZZ_REQUIRE(composeMessage(text, argument).size() < kMessageCapacity);
     }
     FUZZ_REQUIRE(fitStatusText(getSettingWideString(kKeyStatusLineText)).size() < kPathCapacity);
     // A name taken as safe is written inside the temporary directory, never beside it.
@@ -57,7 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.bytes.append(input);
     language = size >= 2 ? static_cast<std::uint16_t>(data[size - 2] | data[size - 1] << 8) : 0;
     std::vector<WideString> arguments = {u"launcher.exe"};
-    if (language & 1) arguments.push_back(u"-Dsun.locale.formatasdefault=false");
 
     FileReader reader = memoryFileReader(file);
     ConfigurationBlock block;

