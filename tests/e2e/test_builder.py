@@ -1,53 +1,36 @@
-"""tesmo-build end to end: launchers made from configuration files, their pictures as
-Windows loads them, the launcher starting against the stand-in VM, the tool's Windows
-build and a refusal."""
+"""tesmo-build end to end: a launcher's pictures as Windows loads them, the launcher starting,
+the tool's Windows build writing the same bytes, and a refusal."""
 
 import json
 import shutil
 import struct
 import subprocess
-from pathlib import Path
 
 import rig
 from rig import helper_path, run_launcher, run_wine, unix_to_windows
 from runtimes import make_runtime
-from test_vm_launch import application  # noqa: F401 (fixture)
+from screens import write_bmp8
+from test_vm_launch import JAVA_RUNTIME, application  # noqa: F401 (fixture)
 
-JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
 NATIVE_TOOL = rig.build_dir() / "native" / "tools" / "tesmo-build"
 WINDOWS_TOOL = rig.build_dir() / "win64" / "tools" / "tesmo-build.exe"
 
-def bitmap(width: int, height: int) -> bytes:
-    """A 24-bit bitmap whose pixel (x, y), counted from the top, is red x*y, green y, blue x."""
-    row_size = (width * 3 + 3) // 4 * 4
-    rows = []
-    for y in reversed(range(height)):
-        row = b"".join(bytes([x % 256, y % 256, (x * y) % 256]) for x in range(width))
-        rows.append(row + b"\0" * (row_size - len(row)))
-    pixels = b"".join(rows)
-    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835,
-                         0, 0)
-    return b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54) + header + pixels
 
-
-def icon(sizes: list[int]) -> bytes:
-    images = []
-    for size in sizes:
-        colour = bytes([0, 0, 255, 255]) * (size * size)
-        mask = b"\0" * ((size + 31) // 32 * 4 * size)
-        images.append(struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0,
-                                  len(colour) + len(mask), 0, 0, 0, 0) + colour + mask)
+def icon() -> bytes:
+    """Blue 32-bit images of 16 and 32 pixels, each with its mask."""
+    images = {size: struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+              + bytes([0, 0, 255, 255]) * size * size + b"\0" * 4 * size for size in (16, 32)}
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, image in zip(sizes, images):
+    for size, image in images.items():
         out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset)
         offset += len(image)
-    return out + b"".join(images)
+    return out + b"".join(images.values())
 
 
-def tool(*args, cwd=None):
+def tool(*args):
     return subprocess.run([str(NATIVE_TOOL), *map(str, args)], capture_output=True, text=True,
-                          timeout=60, cwd=cwd)
+                          timeout=60)
 
 
 CONFIG = """
@@ -60,10 +43,7 @@ arguments = ["--fixed", "two words"]
 search = ['bundled:.\\jre']
 
 [classpath]
-entries = [
-    { archive = 'lib\\kvnruntime.jar' },
-    { archive = 'lib\\app.jar', required = true },
-]
+entries = [{ archive = 'lib\\kvnruntime.jar' }, { archive = 'lib\\app.jar', required = true }]
 
 [splash]
 bitmap = "pictures/splash.bmp"
@@ -74,41 +54,42 @@ icon = "pictures/app.ico"
 
 [files]
 include = [{ name = 'data\\hello.txt', source = "hello.txt" }]
-
-[messages]
-title = "Builder test"
 """
 
 
-def lay_out(root: Path, application: Path, config: str = CONFIG) -> Path:
+def lay_out(root, application, config=CONFIG):
     """An application folder with its configuration, pictures, jars and a runtime."""
     (root / "pictures").mkdir(parents=True)
-    (root / "pictures" / "splash.bmp").write_bytes(bitmap(120, 40))
+    write_bmp8(root / "pictures" / "splash.bmp", 120, 40, [(0, 0, 0), (0, 0, 5)],
+               lambda x, y: int((x, y) == (5, 0)))
     (root / "pictures" / "splash.png").write_bytes(b"\x89PNG\r\n\x1a\nnot really")
-    (root / "pictures" / "app.ico").write_bytes(icon([16, 32]))
+    (root / "pictures" / "app.ico").write_bytes(icon())
     (root / "hello.txt").write_text("hello\n")
     (root / "lib").mkdir()
     shutil.copy(application, root / "lib" / "app.jar")
     shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
     make_runtime(root / "jre", "jre8")
-    path = root / "app.toml"
-    path.write_text(config, encoding="utf-8")
-    return path
+    (root / "app.toml").write_text(config, encoding="utf-8")
+    return root / "app.toml"
 
 
-def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path, application):
+def test_the_built_launcher_its_pictures_and_the_same_bytes_from_windows(tmp_path, application):
     config = lay_out(tmp_path / "app", application)
     exe = tmp_path / "app" / "app.exe"
     built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
     assert built.returncode == 0, built.stderr
 
-    found = run_wine([str(helper_path("wintest")), "resources", "--file", unix_to_windows(exe)])
-    assert found.returncode == 0, found.stderr
-    pictures = json.loads(found.stdout)
-    # Pixel (5, 0): red 0, green 0, blue 5 in COLORREF order.
+    pictures = json.loads(run_wine([str(helper_path("wintest")), "resources", "--file",
+                                    unix_to_windows(exe)]).stdout)
+    # Pixel (5, 0) from the top is the one blue 5; a COLORREF keeps blue in the high byte.
     assert pictures["bitmap"] == {"width": 120, "height": 40, "pixel_5_0": 5 << 16}
     assert bytes.fromhex(pictures["data"]) == b"\x89PNG\r\n\x1a\nnot really"
     assert pictures["icon16"] == [16, 16] and pictures["icon32"] == [32, 32]
+
+    windows = tmp_path / "windows.exe"
+    run_wine([str(WINDOWS_TOOL), "build", unix_to_windows(config), "--stub",
+              unix_to_windows(rig.launcher_stub(64)), "--out", unix_to_windows(windows)])
+    assert windows.read_bytes() == exe.read_bytes()
 
     result = run_launcher(exe, args=["user"], env={"TESMO_LOG": "yes"})
     assert result.exit_code == 0, result.stderr
@@ -119,22 +100,9 @@ def test_pictures_are_where_windows_looks_and_the_launcher_still_starts(tmp_path
     assert "extracting files done" in result.log_text.splitlines()
 
 
-def test_the_windows_build_of_the_tool_writes_the_same_launcher(tmp_path, application):
-    config = lay_out(tmp_path / "app", application)
-    native = tmp_path / "native.exe"
-    assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", native).returncode == 0
-    windows = tmp_path / "windows.exe"
-    completed = run_wine([str(WINDOWS_TOOL), "build", unix_to_windows(config), "--stub",
-                          unix_to_windows(rig.launcher_stub(64)), "--out",
-                          unix_to_windows(windows)])
-    assert completed.returncode == 0, completed.stderr
-    assert windows.read_bytes() == native.read_bytes()
-
-
 def test_an_invalid_configuration_writes_nothing(tmp_path, application):
     config = lay_out(tmp_path / "app", application, CONFIG.replace('hello.txt"', 'missing.txt"'))
-    exe = tmp_path / "app.exe"
-    built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
+    built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", tmp_path / "app.exe")
     assert built.returncode == 2
-    assert f"tesmo-build: {config}:24: files.include: cannot read" in built.stderr
+    assert f"tesmo-build: {config}:21: files.include: cannot read" in built.stderr
     assert list(tmp_path.glob("app.exe*")) == []
