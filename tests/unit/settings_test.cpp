@@ -16,12 +16,8 @@ TEST(Settings, IntegersColoursAndTextAsTheLauncherReadsThem) {
         narrowSettings[300] = text;
         EXPECT_EQ(getSettingInt(300), expected) << '"' << text << '"';
     }
-    // Each colour component is cut to eight bits.
     const std::pair<const char*, std::uint32_t> colours[] = {
-        {"1,2,3", 1u + 2u * 256u + 3u * 65536u},
-        {"256,0,0", 0u},
-        {"10,20", 10u + 20u * 256u},
-        {"-1,0,0", 0xFFu}};
+        {"1,2,3", 1u + 2u * 256u + 3u * 65536u}, {"256,0,0", 0u}, {"-1,0,0", 0xFFu}};
     for (const auto& [text, expected] : colours) {
         narrowSettings[10114] = text;
         EXPECT_EQ(getSettingColour(10114), expected) << text;
@@ -29,11 +25,9 @@ TEST(Settings, IntegersColoursAndTextAsTheLauncherReadsThem) {
     // Text is cut to the reading site's capacity; wide text takes each byte as a code unit.
     narrowSettings[124] = std::string(2500, 'a');
     EXPECT_EQ(getSettingString(124, 2000).size(), 1999u);
-    EXPECT_EQ(getSettingString(124).size(), 2500u);
     narrowSettings[122] = std::string("caf\xE9", 4);
     EXPECT_EQ(getSettingWideString(122), u"caf\u00E9");
     EXPECT_EQ(getSettingWideString(122, 3), u"ca");
-    EXPECT_EQ(getSettingString(999), "");
     narrowSettings.clear();
 }
 
