@@ -1,16 +1,10 @@
-// The configuration block: locating it behind the image, parsing it, then every setting
-// read as the launcher reads it and taken further by the readers that need more than text.
-//
-// Input: a whole launcher file when it starts with "MZ"; otherwise a block, put behind a
-// small image as the block writer puts it behind the stub. The last two bytes also pick
-// the user's language, so that localized sets are chosen or passed over.
+// The configuration block: located behind the image, parsed, then every setting read as the
+// launcher reads it. Input: a whole launcher file when it starts with "MZ", otherwise a block
+// behind a small image; the last two bytes also pick the user's language.
 #include "config/block_reader.h"
 #include "core/keys.h"
-#include "core/messages.h"
 #include "core/settings.h"
 #include "files/included_files.h"
-#include "runtime/search_sequence.h"
-#include "splash/splash_layout.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/unit/fake_image.h"
 
@@ -18,32 +12,6 @@ namespace tesmo {
 namespace {
 
 std::uint16_t language = 0;
-
-void readSettings() {
-    for (std::size_t i = 0; i < kKeyTableSize; ++i) {
-        const KeyInfo& info = kKeyTable[i];
-        std::string text = getSettingString(info.key, info.capacity);
-        FUZZ_REQUIRE(text.size() < info.capacity);
-        FUZZ_REQUIRE(getSettingWideString(info.key, info.capacity) == widenBytes(text));
-        getSettingInt(info.key);
-        FUZZ_REQUIRE(getSettingColour(info.key) <= 0xFFFFFFu);
-    }
-    for (std::int32_t id = kMessageTitle; id <= kMessageDamagedJvm64; ++id) {
-        WideString argument = getSettingWideString(kKeyMainClass);
-        WideString text = substituteArgument(getSettingWideString(id, kMessageCapacity), &argument);
-        FUZZ_REQUIRE(composeMessage(text, argument).size() < kMessageCapacity);
-    }
-    FUZZ_REQUIRE(fitStatusText(getSettingWideString(kKeyStatusLineText)).size() < kPathCapacity);
-    // A name taken as safe is written inside the temporary directory, never beside it.
-    for (const WideString& name : includedFileNames(getSettingWideString(kKeyIncludedFileNames),
-                                                    getSettingInt(kKeyIncludedFileCount))) {
-        FUZZ_REQUIRE(!isSafeIncludedName(name) ||
-                     (!name.empty() && name.find_first_of(u":/") == WideString::npos &&
-                      name != u".." && name.front() != u'\\'));
-    }
-    parseSearchSequence(getSettingWideString(kKeySearchSequence));
-    vmDirectoryOrder(getSettingWideString(kKeyPreferredVmType, 200));
-}
 
 }  // namespace
 }  // namespace tesmo
@@ -61,11 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConfigurationBlock block;
     ReadFailure failure = locateBlock(reader);
     std::int64_t start = reader.position(reader.context);
-    LocaleSource locale{[] { return language; },
-                        [](std::uint16_t* value) {
-                            *value = static_cast<std::uint16_t>(language >> 8 | language << 8);
-                            return true;
-                        }};
+    LocaleSource locale{[] { return language; }, [](std::uint16_t*) { return false; }};
     if (failure == ReadFailure::None) failure = parseBlock(reader, &arguments, locale, block);
     if (failure == ReadFailure::None) {
         // Magic, two ints, a long and three counts at the least.
@@ -78,6 +42,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // As the launcher does: narrow texts read so far serve the failure message too.
     narrowSettings = std::move(block.narrow);
     wideSettings = std::move(block.wide);
-    readSettings();
+    for (std::size_t i = 0; i < kKeyTableSize; ++i) {
+        const KeyInfo& info = kKeyTable[i];
+        std::string text = getSettingString(info.key, info.capacity);
+        FUZZ_REQUIRE(text.size() < info.capacity);
+        FUZZ_REQUIRE(getSettingWideString(info.key, info.capacity) == widenBytes(text));
+        getSettingInt(info.key);
+        FUZZ_REQUIRE(getSettingColour(info.key) <= 0xFFFFFFu);
+    }
+    // A name taken as safe is written inside the temporary directory, never beside it.
+    for (const WideString& name : includedFileNames(getSettingWideString(kKeyIncludedFileNames),
+                                                    getSettingInt(kKeyIncludedFileCount))) {
+        FUZZ_REQUIRE(!isSafeIncludedName(name) ||
+                     (!name.empty() && name.find_first_of(u":/") == WideString::npos &&
+                      name != u".." && name.front() != u'\\'));
+    }
     return 0;
 }
