@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
-#include <windows.h>
 
+#include <algorithm>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "core/keys.h"
 #include "core/launcher_state.h"
@@ -17,14 +17,12 @@ namespace tesmo {
 namespace {
 
 std::size_t loggedLines(const std::string& prefix) {
-    const auto& lines = testing::capturedLog();
-    return std::count_if(lines.begin(), lines.end(),
-                         [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    return std::ranges::count_if(testing::capturedLog(),
+                                 [&](const std::string& line) { return line.starts_with(prefix); });
 }
 
-// The whole life of the runtime's splash in one process: the library is loaded once, even
-// when asked again, and closed once, even when two error paths ask. The test program has
-// no RT_RCDATA 10000, so the library is handed no bytes and its answer is only logged.
+// The runtime's splash library is loaded once though asked again, and closed once though two
+// error paths ask. With no RT_RCDATA 10000 in the test program it gets no bytes to show.
 TEST(LibrarySplash, StartsOnceAndClosesOnce) {
     WideString bin = executableDirectoryWide() + u"splash-home\\bin";
     CreateDirectoryW(asWindows(directoryOf(bin)), nullptr);
@@ -49,16 +47,12 @@ TEST(LibrarySplash, StartsOnceAndClosesOnce) {
     jvmHome.clear();
 
     std::string pid = std::to_string(GetCurrentProcessId());
-    std::stringstream recorded;
-    recorded << std::ifstream(asWindows(record)).rdbuf();
-    EXPECT_EQ(recorded.str(), pid + " init\n" + pid + " load 0 0\n" + pid + " close\n");
-    EXPECT_EQ(loggedLines("loading splashscreen dll from " + toNarrow(bin) +
-                          "\\..\\bin\\splashscreen.dll"),
-              1u);
+    std::ifstream recorded(asWindows(record));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(recorded), {}),
+              pid + " init\n" + pid + " load 0 0\n" + pid + " close\n");
     EXPECT_EQ(loggedLines("splash load memory returned 0 ("), 1u);
     // The library's splash is the runtime's: the launcher's own window never starts.
-    EXPECT_EQ(loggedLines("Starting splash screen thread") + loggedLines("Hiding splash screen"),
-              0u);
+    EXPECT_EQ(loggedLines("Starting splash screen thread"), 0u);
 }
 
 }  // namespace
