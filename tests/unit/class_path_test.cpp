@@ -58,7 +58,6 @@ TEST(ClassPath, MissingRequiredEntriesStopTheLaunch) {
     const std::tuple<const char16_t*, int, const char16_t*> cases[] = {
         {u"A1.\\missing.jar", kMessageClassPathEntryMissing, u".\\missing.jar"},
         {u"E1UNSET", kMessageVariableUndefined, u"UNSET"},
-        {u"E1EMPTY", kMessageClassPathEntryMissing, u"EMPTY"},
         {u"S1empty;A1.\\lib\\app.jar", 0, u""}};
     for (const auto& [configured, messageId, argument] : cases) {
         ClassPathResult result = build(configured);

@@ -20,10 +20,8 @@ TEST(SystemProperties, InTheirOrderWithTheirConditions) {
                   u"-Dtesmo.processCommFile=C:\\T\\tsm_p42.tmp", u"-Dtesmo.tempDir=C:\\T\\d",
                   u"-Dtesmo.unextractedPosition=-1", u"-Djava.library.path=" + values.libraryPath,
                   u"-Dtesmo.consoleCodepage=cp850"}));
-    EXPECT_EQ(systemProperties(PropertyValues{}).size(), 5u);
 }
 
-// Short forms exist for two of the entries only.
 WideString fakeShortPath(const WideString& path) {
     if (path == u"C:\\\u0394\\lib") return u"C:\\D~1\\lib";
     if (path == u"C:\\\u4E2D.jar") return u"C:\\4E2D~1.JAR";
@@ -42,8 +40,6 @@ TEST(NarrowablePaths, EntriesBeyondLatin1TakeTheirShortForm) {
 }
 
 TEST(NativeLibraryPath, DirectoriesInFrontOfTheWholePathAndAFailureLogged) {
-    EXPECT_EQ(nativeLibraryPath(u"", u"C:\\w"), u"C:\\w");
-    EXPECT_EQ(nativeLibraryPath(u"C:\\a;", u""), u"C:\\a;");
     testing::clearCapturedLog();
     applyNativeLibraryPath(
         u"%H%",
@@ -79,8 +75,6 @@ TEST(WrapperArguments, LeadingValuesThenFixedThenUserArguments) {
 TEST(IncludedFiles, NamesUpToTheCountAndOnlyInsideTheTemporaryDirectory) {
     EXPECT_EQ(includedFileNames(u"a.jar;;lib\\b.dll;c", 2),
               (std::vector<WideString>{u"a.jar", u"lib\\b.dll"}));
-    EXPECT_EQ(includedFileNames(u"a;b", 5).size(), 2u);
-    EXPECT_TRUE(includedFileNames(u"a;b", -1).empty());
     for (const char16_t* name : {u"lib\\b.dll", u"x y.txt", u"lib\\..x"})
         EXPECT_TRUE(isSafeIncludedName(name)) << toUtf8(name);
     for (const char16_t* name :

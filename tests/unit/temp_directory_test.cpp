@@ -68,7 +68,7 @@ TEST(TempFileName, OwnNameWhenTheSystemMakesNoneOrTheDirectoryIsTooLong) {
         {"C:\\T\\", false, "C:\\T\\tsm77", "GetTempFileName failed (last error 5)"},
         {longDirectory, true, longDirectory + "tsm77", "GetTempFileName failed (last error 111)"}};
     for (const auto& [directory, systemMakesFile, name, failure] : rows) {
-        fake = {directory, directory.size(), "", {}, {}, systemMakesFile};
+        fake = {directory, unsigned(directory.size()), "", {}, {}, systemMakesFile};
         testing::clearCapturedLog();
         EXPECT_EQ(tempFileNameFrom(kFakeCalls), name);
         std::vector<std::string> expected = {"tempPath is " + directory, "tempFile is " + name};
