@@ -4,6 +4,8 @@
 
 #include <map>
 #include <set>
+#include <tuple>
+#include <vector>
 
 #include "core/keys.h"
 #include "core/settings.h"
@@ -157,6 +159,25 @@ TEST_F(Runtime, AVariableTooLongForAPathIsNotSearched) {
         WideString javaExe, foundText;
         EXPECT_EQ(findJvm(kSearch, javaExe, foundText),
                   length < kPathCapacity ? SearchResult::FoundByVariable : SearchResult::NotFound);
+    }
+}
+
+TEST_F(Runtime, ExecutableOfAHome) {
+    // Files below c:\h; whether a development kit is required; the executable taken, if any.
+    const std::tuple<std::vector<const char16_t*>, bool, const char16_t*> cases[] = {
+        {{u"\\jre\\bin\\java.exe", u"\\bin\\java.exe"}, false, u"\\jre\\bin\\java.exe"},
+        {{u"\\lib\\tools.jar"}, true, u"\\jre\\bin\\java.exe"},
+        {{u"\\bin\\javac.exe"}, true, u"\\bin\\java.exe"},
+        {{u"\\bin\\java.exe"}, true, nullptr}};
+    for (const auto& [files, kit, expected] : cases) {
+        machine.files.clear();
+        for (const char16_t* file : files) machine.files[u"c:\\h" + WideString(file)] = u"";
+        narrowSettings[131] = kit ? "1" : "0";
+        WideString javaExe;
+        EXPECT_EQ(javaExeForHome(kInstallation, u"c:\\h", javaExe), expected != nullptr);
+        if (expected) {
+            EXPECT_EQ(javaExe, u"c:\\h" + WideString(expected));
+        }
     }
 }
 
