@@ -1,6 +1,5 @@
-"""Instance semaphores, single-instance mode and window counting with real processes under
-Wine and Xvfb. The stand-in VM runs no Java, so the real Java-side wrapper runs beside the
-first instance on the machine's JVM, watching its communication file."""
+"""Instance semaphores, single-instance mode and window counting with real processes; as the
+stand-in VM runs no Java, the real Java-side wrapper runs beside the first instance."""
 
 import json
 import shutil
@@ -100,9 +99,8 @@ def test_ordinary_instances_take_the_lowest_free_number(tmp_path, receiver_jar):
 def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
         tmp_path, receiver_jar, halfway):
     # What gives the first instance a splash and an extracted file gives later starts neither.
-    (tmp_path / "payload.txt").write_text("included")
     app = Installed(tmp_path / "app", receiver_jar, settings={10005: 1, 108: 1},
-                    includes={"payload.txt": tmp_path / "payload.txt"})
+                    includes={"payload.txt": __file__})
     shared, report = tmp_path / "shared-tmp", tmp_path / "report.txt"
     shared.mkdir()
     env = {**dict.fromkeys(("TMP", "TEMP"), unix_to_windows(shared) + "\\"), "TESMO_LOG": "yes"}
@@ -114,17 +112,27 @@ def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
         comm = app.property(first.pid, "tesmo.processCommFile")
         assert app.property(first.pid, "tesmo.semaphoreName") == "Local\\" + app.semaphore
         receiver = receive(receiver_jar, windows_to_unix(comm), report, half if halfway else 0)
+        # Minimised, and another program in front, as when the user works elsewhere.
         assert instances.run_tool("minimize", "--pid", first.pid).returncode == 0
-        # Another program's window in front, as when the user works elsewhere.
         other = instances.start(rig.helper_path("instancetool"),
-                                ["show", "--title", "other", "--count", 1, "--ms", 120000])
-        rig.wait_for(lambda: instances.windows(first.pid, tmp_path)["foregroundPid"] ==
-                     other.pid, "the other program in front")
+                                ["show", "--title", "other", "--count", 1, "--ms", 120000,
+                                 "--ready-file", unix_to_windows(tmp_path / "ready")])
+        rig.wait_for(lambda: (tmp_path / "ready").exists() and instances.windows(
+            first.pid, tmp_path)["foregroundPid"] == other.pid, "the other program in front")
         temp_entries = sorted(shared.glob("tsm*"))
-        # A tab is no separator, and single quotes group too.
-        later = [instances.start(cmdline=f'"{unix_to_windows(app.exe)}"  line-{n:02d}\ttab '
-                                         f"\"caf\u00e9 \u20ac\" 'third {n}'", env=env)
-                 for n in range(LOAD_STARTS)]
+
+        def command(n):
+            # A tab is no separator, and single quotes group too.
+            return f'"{unix_to_windows(app.exe)}"  line-{n:02d}\ttab "caf\u00e9 \u20ac" \'q {n}\''
+
+
+        # Two alone: the first restores the window, and the focus lands a moment after.
+        for n in (0, 1):
+            assert run_launcher(None, cmdline=command(n), env=env, display=True).exit_code == 0
+        rig.wait_for(lambda: instances.windows(first.pid, tmp_path)["foreground"] ==
+                     window["handle"], "the first instance's window in front")
+        assert not instances.windows(first.pid, tmp_path)["windows"][0]["iconic"]
+        later = [instances.start(cmdline=command(n), env=env) for n in range(2, LOAD_STARTS)]
         if halfway:
             # All past their detection before the first ends, so none becomes a first itself.
             rig.wait_for(lambda: sum("waiting for notification semaphore" in text for text in
@@ -133,20 +141,16 @@ def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
             rig.wait_for(lambda: len(received(report)) >= half, "half of them arriving", 60)
             receiver.kill()
             first.end()
-        assert [start.wait().exit_code for start in later] == [0] * LOAD_STARTS
+        assert [start.wait().exit_code for start in later] == [0] * (LOAD_STARTS - 2)
         if not halfway:
             # Every start has ended, so once the file is gone nothing more is on its way.
             rig.wait_for(lambda: len(received(report)) >= LOAD_STARTS and
                          not windows_to_unix(comm).exists(), "every hand-over arriving")
             assert sorted(shared.glob("tsm*")) == temp_entries
             assert (app.runtime.jvm_dll.parent / "jvm-record.txt").read_text().count("loaded=") == 1
-            # Wine moves the focus through the X server, a moment after the request.
-            rig.wait_for(lambda: instances.windows(first.pid, tmp_path)["foreground"] ==
-                         window["handle"], "the first instance's window in front")
-            assert not instances.windows(first.pid, tmp_path)["windows"][0]["iconic"]
         lines = received(report)
         assert len(lines) == len(set(lines)) == (half if halfway else LOAD_STARTS)
-        assert set(lines) <= {f"[line-{n:02d}\ttab][caf\u00e9 \u20ac][third {n}]"
+        assert set(lines) <= {f"[line-{n:02d}\ttab][caf\u00e9 \u20ac][q {n}]"
                               for n in range(LOAD_STARTS)}
         assert not list(shared.glob("tsm_p*.tmp"))
     finally:
@@ -165,8 +169,7 @@ def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
 
 @pytest.mark.usefixtures("display")
 def test_the_own_console_window_is_not_counted(tmp_path):
-    # One of the process's two windows plays its console window, found by the console's
-    # title, so leaving it out is what keeps the count at 1.
+    # One of its two windows plays the console window; leaving that out keeps the count at 1.
     out = tmp_path / "console.json"
     result = run_launcher(rig.helper_path("instancetool"), ["console", "--type", 0, "--fake",
                           1, "--out", unix_to_windows(out)], display=True)
