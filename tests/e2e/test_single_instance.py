@@ -125,8 +125,7 @@ def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
             # A tab is no separator, and single quotes group too.
             return f'"{unix_to_windows(app.exe)}"  line-{n:02d}\ttab "caf\u00e9 \u20ac" \'q {n}\''
 
-
-        # Two alone: the first restores the window, and the focus lands a moment after.
+        # Two alone: the first restores the window; under Wine the focus lands with the second.
         for n in (0, 1):
             assert run_launcher(None, cmdline=command(n), env=env, display=True).exit_code == 0
         rig.wait_for(lambda: instances.windows(first.pid, tmp_path)["foreground"] ==
