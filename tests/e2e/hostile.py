@@ -60,19 +60,6 @@ def block_fields(data: bytes, start: int) -> list[Field]:
     return fields
 
 
-def with_record(data: bytes, start: int, key: int, value: bytes) -> bytes:
-    """``data`` with its narrow record ``key`` holding ``value``, however long: what a
-    builder that checks no capacity would write."""
-    fields = block_fields(data, start)
-    for key_field, length in zip(fields, fields[1:]):
-        number = int.from_bytes(data[key_field.offset:key_field.offset + 4], "little")
-        if key_field.role == "key" and length.primitive == "readString" and number == key:
-            old = int.from_bytes(data[length.offset:length.offset + 4], "little")
-            return (data[:length.offset] + len(value).to_bytes(4, "little") + value +
-                    data[length.offset + 4 + old:])
-    raise ValueError(f"no narrow record {key}")
-
-
 def reading_failure(data: bytes, start: int) -> str | None:
     """Where the launcher's block reader must give up on ``data``: "magic", "readInt",
     "readLong", "readString" or "readWString", or None for a block it reads to the end.

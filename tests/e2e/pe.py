@@ -24,11 +24,6 @@ class Image:
         last = self.sections[-1]
         return last.raw_offset + last.raw_size
 
-    @property
-    def last_section_table_entry(self) -> int:
-        return self.header + 24 + self.optional_size + 40 * (len(self.sections) - 1)
-
-
 def read_image(path: Path) -> Image:
     data = Path(path).read_bytes()
     header = struct.unpack_from("<I", data, 60)[0]

@@ -74,7 +74,7 @@ def launcher_stub(bits: int = 64) -> Path:
 
 
 def helper_path(name: str) -> Path:
-    """A Windows helper program of tests/helpers, e.g. ``helper_path("argecho")``."""
+    """A Windows helper program of tests/helpers, e.g. ``helper_path("wintest")``."""
     return build_dir() / "win64" / "tests" / "helpers" / f"{name}.exe"
 
 

@@ -56,11 +56,6 @@ def filetime(path: Union[str, Path]) -> int:
     return os.stat(path).st_mtime_ns // 100 + _FILETIME_UNIX_EPOCH
 
 
-def filetime_bytes(path: Union[str, Path]) -> bytes:
-    """The FILETIME as the 8 little-endian bytes a REG_BINARY value holds."""
-    return struct.pack("<Q", filetime(path))
-
-
 # ---------------------------------------------------------------------------------------
 # Runtime homes
 
@@ -143,10 +138,6 @@ class Runtime:
         return unix_to_windows(self.java)
 
     @property
-    def javaw_windows(self) -> str | None:
-        return unix_to_windows(self.javaw) if self.javaw is not None else None
-
-    @property
     def jvm_dll_windows(self) -> str:
         return unix_to_windows(self.jvm_dll)
 
@@ -203,14 +194,6 @@ class Runtime:
         """The command lines unpack200.exe was started with (after ``pack``)."""
         log = self.bin / "unpack200.log"
         return log.read_bytes().decode("utf-8").splitlines() if log.is_file() else []
-
-    def clear_records(self) -> None:
-        """Forgets the starts and loads recorded so far."""
-        for directory in self.launcher_dirs:
-            (directory / "invocations.log").unlink(missing_ok=True)
-        (self.jvm_dll.parent / "jvm-record.txt").unlink(missing_ok=True)
-        (self.bin / "unpack200.log").unlink(missing_ok=True)
-        (self.bin / "splash-record.txt").unlink(missing_ok=True)
 
     # -- changing the runtime -----------------------------------------------------------
 
@@ -363,7 +346,6 @@ _LONG_HIVES = {long: short for short, long in _HIVES.items()}
 
 # Below SOFTWARE of a hive.
 LOCATED_KEY = "dravik-labs\\tesmo\\locatedjvms"
-CACHE_KEY = "dravik-labs\\tesmo\\jvms"
 INSTALLATIONS_KEY = "dravik-labs\\korvane\\installations"
 
 REG_SZ, REG_BINARY, REG_DWORD, REG_QWORD = 1, 3, 4, 11
@@ -499,103 +481,3 @@ def set_installations(hive: str, name: str, value: PathLike) -> None:
     """Sets the value ``name`` of ``SOFTWARE\\\\dravik-labs\\\\korvane\\\\installations``."""
     registry_apply(reg_key_text(_software(hive, INSTALLATIONS_KEY),
                                 {name: _windows_path(value)}))
-
-
-def cache_key_name(java_path: PathLike) -> str:
-    """The subkey of the version cache for a java.exe: lowered, backslashes as slashes."""
-    return _java_path(java_path).lower().replace("\\", "/")
-
-
-def set_cached_version(java_path: PathLike, last_write_time: int, version: str) -> None:
-    """Puts an entry into the launcher's version cache (HKCU) as the launcher writes it."""
-    registry_apply(reg_key_text(_software("HKCU", f"{CACHE_KEY}\\{cache_key_name(java_path)}"),
-                                {"LastWriteTime": struct.pack("<Q", last_write_time),
-                                 "Version": version}))
-
-
-def _unescape_reg_string(text: str) -> str:
-    out = []
-    i = 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            i += 1
-            out.append({"n": "\n", "r": "\r", "0": "\0"}.get(text[i], text[i]))
-        else:
-            out.append(c)
-        i += 1
-    return "".join(out)
-
-
-def _parse_reg_data(data: str) -> RegValue:
-    if data.startswith('"') and data.endswith('"') and len(data) >= 2:
-        return _unescape_reg_string(data[1:-1])
-    if data.startswith("dword:"):
-        return int(data[6:], 16)
-    if data.startswith("hex"):
-        kind, _, payload = data.partition(":")
-        raw = bytes(int(b, 16) for b in payload.replace(" ", "").split(",") if b)
-        if kind in ("hex(1)", "hex(2)", "hex(7)"):
-            return raw.decode("utf-16-le").rstrip("\0")
-        return raw
-    raise RigError(f"registry data not understood: {data!r}")
-
-
-def _split_name(line: str) -> tuple[str, str]:
-    if line.startswith("@="):
-        return "", line[2:]
-    escaped = False
-    for i, c in enumerate(line[1:], start=1):
-        if escaped:
-            escaped = False
-        elif c == "\\":
-            escaped = True
-        elif c == '"':
-            return _unescape_reg_string(line[1:i]), line[i + 2:]
-    raise RigError(f"registry line not understood: {line!r}")
-
-
-def read_registry(key: str) -> dict[str, dict[str, RegValue]]:
-    """``key`` and everything below it, exported with ``reg export``: each key's path
-    relative to ``key`` ("" for itself) mapped to its values (str for REG_SZ and
-    REG_EXPAND_SZ, int for REG_DWORD, bytes for the binary types, a "\\0"-joined str for
-    REG_MULTI_SZ). Empty when the key does not exist."""
-    full = _full_key(key)
-    wine = rig.session()
-    with tempfile.TemporaryDirectory(dir=wine.root) as directory:
-        out = Path(directory) / "export.reg"
-        result = rig.run_wine(["reg", "export", full, unix_to_windows(out), "/y"])
-        if result.returncode != 0 or not out.is_file():
-            return {}
-        text = out.read_bytes().decode("utf-16").lstrip("\ufeff")
-    lines = []
-    for raw in text.splitlines():
-        if lines and lines[-1].endswith("\\") and not lines[-1].startswith("["):
-            lines[-1] = lines[-1][:-1] + raw.strip()
-        else:
-            lines.append(raw)
-    keys: dict[str, dict[str, RegValue]] = {}
-    current = None
-    for line in lines:
-        if line.startswith("[") and line.endswith("]"):
-            name = line[1:-1]
-            if name.lower() == full.lower():
-                current = ""
-            elif name.lower().startswith(full.lower() + "\\"):
-                current = name[len(full) + 1:]
-            else:
-                current = None
-                continue
-            keys[current] = {}
-        elif current is not None and (line.startswith('"') or line.startswith("@=")):
-            name, data = _split_name(line)
-            keys[current][name] = _parse_reg_data(data)
-    return keys
-
-
-def cached_versions() -> dict[str, tuple[bytes | None, str | None]]:
-    """The launcher's version cache: key name -> (LastWriteTime, Version), None where the
-    value is missing."""
-    return {name: (values.get("LastWriteTime"), values.get("Version"))
-            for name, values in read_registry(_software("HKCU", CACHE_KEY)).items()
-            if name and "\\" not in name}

@@ -83,22 +83,6 @@ class Screen:
                     found += 1
         return found
 
-    def bounds(self, left: int, top: int, width: int, height: int,
-               wanted: Callable[[Colour], bool]) -> tuple[int, int, int, int] | None:
-        """The smallest (left, top, right, bottom) holding every wanted pixel of the
-        rectangle, in screen coordinates with right and bottom exclusive; None if none."""
-        box = None
-        for dy, row in enumerate(self.region(left, top, width, height)):
-            for i in range(0, len(row), 3):
-                if wanted((row[i], row[i + 1], row[i + 2])):
-                    x, y = max(left, 0) + i // 3, max(top, 0) + dy
-                    if box is None:
-                        box = [x, y, x + 1, y + 1]
-                    else:
-                        box = [min(box[0], x), min(box[1], y), max(box[2], x + 1),
-                               max(box[3], y + 1)]
-        return tuple(box) if box else None
-
     def save_png(self, path: Path, left: int = 0, top: int = 0, width: int | None = None,
                  height: int | None = None) -> None:
         width = self.width - left if width is None else width

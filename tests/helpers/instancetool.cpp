@@ -1,15 +1,13 @@
 // The end-to-end tests' hands on the windows of running launchers: it reports and minimises
 // a process's windows, ends a process, shows plain windows of its own, and calls the
-// launcher's own window activation and counting (linked in) on real windows, since the
-// launcher reaches some of them only from its splash screen.
+// launcher's own window counting (linked in) with a console, which no launcher start under
+// the rig has.
 //
 //   instancetool windows --pid N --out F        visible top-level windows of N and the foreground
 //   instancetool minimize --pid N               minimises each visible top-level window of N
 //   instancetool end --pid N                    ends process N with exit code 9
 //   instancetool show --title T --count K --ms N [--ready-file F]
 //                                               shows K windows "T 1".."T K" for N ms
-//   instancetool activate --pid N --restore 0|1 activateProcessWindows
-//   instancetool count --pid N                  prints countProcessWindows
 //   instancetool console --type T [--fake 1] --out F
 //       counts its own windows with a console (a real one, or with --fake one of its own
 //       windows playing the console window through the console-title calls) and key 107 = T
@@ -172,20 +170,6 @@ int show(int argc, wchar_t** argv) {
     return 0;
 }
 
-int activate(int argc, wchar_t** argv) {
-    DWORD process = numberOption(argc, argv, L"pid", 0);
-    if (process == 0 || !option(argc, argv, L"restore")) return kExitUsage;
-    tesmo::activateProcessWindows(process, numberOption(argc, argv, L"restore", 0) != 0);
-    return 0;
-}
-
-int count(int argc, wchar_t** argv) {
-    DWORD process = numberOption(argc, argv, L"pid", 0);
-    if (process == 0) return kExitUsage;
-    std::printf("count=%d\n", tesmo::countProcessWindows(process));
-    return 0;
-}
-
 // With --fake, this window plays the console window: the console-title calls read and set
 // its title, so the search finds a window of this very process.
 HWND consoleStandIn = nullptr;
@@ -240,10 +224,7 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"minimize") return minimize(argc, argv);
     if (command == L"end") return end(argc, argv);
     if (command == L"show") return show(argc, argv);
-    if (command == L"activate") return activate(argc, argv);
-    if (command == L"count") return count(argc, argv);
     if (command == L"console") return console(argc, argv);
-    std::fputs("usage: instancetool windows|minimize|end|show|activate|count|console ...\n",
-               stderr);
+    std::fputs("usage: instancetool windows|minimize|end|show|console ...\n", stderr);
     return kExitUsage;
 }

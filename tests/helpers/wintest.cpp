@@ -637,15 +637,6 @@ int hold(const Options& options) {
     return 0;
 }
 
-int lcid() {
-    char line[64];
-    std::snprintf(line, sizeof line, "lcid=0x%04lx\nuilanguage=0x%04x\n",
-                  static_cast<unsigned long>(GetUserDefaultLCID()),
-                  static_cast<unsigned>(GetUserDefaultUILanguage()));
-    writeHandle(STD_OUTPUT_HANDLE, line);
-    return 0;
-}
-
 }  // namespace
 
 // Adds RT_RCDATA 10000 to an executable the way resource editors do; Wine's rewrite makes
@@ -891,25 +882,6 @@ int shortPath(const Options& options) {
     return 0;
 }
 
-// Prints a file's last-write time the way a directory listing reports it, as the decimal
-// number of 100-ns intervals since 1601, so tests can check their own conversion from Unix.
-int fileTime(const Options& options) {
-    auto path = options.get(L"path");
-    if (!path || !options.onlyKnown({L"path"})) {
-        fail("filetime: --path is required");
-        return kExitUsage;
-    }
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path->c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return 1;
-    FindClose(search);
-    ULARGE_INTEGER time;
-    time.LowPart = found.ftLastWriteTime.dwLowDateTime;
-    time.HighPart = found.ftLastWriteTime.dwHighDateTime;
-    std::printf("%llu\n", static_cast<unsigned long long>(time.QuadPart));
-    return 0;
-}
-
 // The bytes of a hex field; nullopt when it is not hex.
 std::optional<std::string> fromHex(const std::string& text) {
     if (text.size() % 2 != 0) return std::nullopt;
@@ -1041,15 +1013,13 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"batch") return batch(options);
     if (command == L"box") return box(options);
     if (command == L"hold") return hold(options);
-    if (command == L"lcid") return lcid();
     if (command == L"add-resource") return addResource(options);
     if (command == L"resources") return resources(options);
     if (command == L"watch") return watch(options);
     if (command == L"short-path") return shortPath(options);
-    if (command == L"filetime") return fileTime(options);
     if (command == L"registry") return registry(options);
     fail(
-        "usage: wintest run|batch|box|hold|lcid|add-resource|resources|watch|short-path|filetime|"
+        "usage: wintest run|batch|box|hold|add-resource|resources|watch|short-path|"
         "registry "
         "[--option value]...");
     return kExitUsage;

@@ -67,7 +67,7 @@ struct StandinEnv {
     DWORD owner;
 };
 
-enum class Behaviour { Return, Throw, Exit, Window, Sleep };
+enum class Behaviour { Return, Throw, Window, Sleep };
 
 struct SplashStep {
     std::optional<int> action;  // nothing: wait until `text` names an existing file
@@ -148,7 +148,7 @@ std::wstring dottedWide(std::string_view name) {
 }
 
 // Written whole under another name and renamed over the record, so that a reader, or a
-// process ended by System.exit, never leaves half a document behind.
+// process ended abruptly, never leaves half a document behind.
 void persist() {
     JsonObject document;
     document.set("pid", GetCurrentProcessId());
@@ -427,7 +427,6 @@ void perform(const std::string& waitFor, Behaviour behaviour, long value) {
         std::wstring path = decode(waitFor);
         while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
     }
-    if (behaviour == Behaviour::Exit) ExitProcess(static_cast<UINT>(value));
     if (behaviour == Behaviour::Window) runWindow(static_cast<DWORD>(value));
     if (behaviour == Behaviour::Sleep) Sleep(static_cast<DWORD>(value));
 }
@@ -829,10 +828,8 @@ std::string readOption(std::string_view option, std::optional<std::uint64_t>& he
             state->behaviour = Behaviour::Throw;
             state->throwClass = std::string(argument);
             std::replace(state->throwClass.begin(), state->throwClass.end(), '.', '/');
-        } else if (number && (kind == "exit" || kind == "window" || kind == "sleep")) {
-            state->behaviour = kind == "exit"     ? Behaviour::Exit
-                               : kind == "window" ? Behaviour::Window
-                                                  : Behaviour::Sleep;
+        } else if (number && (kind == "window" || kind == "sleep")) {
+            state->behaviour = kind == "window" ? Behaviour::Window : Behaviour::Sleep;
             state->behaviourValue = *number;
         } else {
             return "unknown -Dstandin.main";
