@@ -297,6 +297,17 @@ void printPictures(Printing& printing, const LauncherImages& images) {
     }
 }
 
+// Only the choices that differ from their defaults, as the launcher was built without them.
+void printExecutableChoices(Printing& printing, const ExecutableChoices& choices) {
+    std::vector<std::string>& lines = printing.tables["executable"];
+    for (const NamedChoice& choice : namedChoices()) {
+        const std::string& name = choices.*choice.member;
+        if (name != choice.names.front()) lines.push_back(leafOf(choice.path) + " = \"" + name + "\"");
+    }
+    if (choices.longPathAware) lines.push_back(leafOf(kLongPathAwarePath) + " = true");
+    if (lines.empty()) printing.tables.erase("executable");
+}
+
 void printWideRecords(Printing& printing, const std::vector<WideRecord>& wide) {
     if (!ascendingUnique(wide)) {
         warn(printing, "the block's wide records are not in ascending key order or repeat a key");
@@ -381,6 +392,7 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
     printNarrowRecords(printing, narrow, defaultsOff);
     printIncludedFiles(printing, narrow, description.included);
     printPictures(printing, images);
+    printExecutableChoices(printing, images.executable);
     printWideRecords(printing, description.wide);
     std::vector<std::string> setOrder = printLocalizedSets(printing, description.localized);
     printing.printed.text = layOutTables(printing.tables, setOrder, defaultsOff);

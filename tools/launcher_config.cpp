@@ -73,6 +73,8 @@ struct Names {
         };
         for (const SettingShape& shape : settingSpecs()) add(shape.path);
         for (const char* path : kFileSettings) add(path);
+        for (const NamedChoice& choice : namedChoices()) add(choice.path);
+        add(kLongPathAwarePath);
         tables.insert("raw");
     }
 };
@@ -125,6 +127,13 @@ class Parser {
                 }
             } else if (path == "files.include") {
                 includes(node, path);
+            } else if (const NamedChoice* choice = namedChoiceByPath(path)) {
+                executableChoice(*choice, node, path);
+            } else if (path == kLongPathAwarePath) {
+                if (const auto* flag = node.as_boolean())
+                    out_.images.executable.longPathAware = flag->get();
+                else
+                    error(lineOf(node), path, "expected true or false, found " + typeName(node));
             } else if (path == "splash.bitmap" || path == "splash.image" ||
                        path == "executable.icon") {
                 picture(node, path);
@@ -426,6 +435,17 @@ class Parser {
         }
         if (!good) return std::nullopt;
         return narrow(node, path, classPathText(entries));
+    }
+
+    void executableChoice(const NamedChoice& choice, const toml::node& node, const std::string& path) {
+        const auto* name = node.as_string();
+        if (name && std::find(choice.names.begin(), choice.names.end(), name->get()) !=
+                        choice.names.end()) {
+            out_.images.executable.*choice.member = name->get();
+            return;
+        }
+        std::string found = name ? quotedUtf8(fromUtf8(name->get())) : typeName(node);
+        error(lineOf(node), path, "expected " + choiceNames(choice) + ", found " + found);
     }
 
     std::optional<std::string> readFile(const toml::node& node, const std::string& path,

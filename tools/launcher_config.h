@@ -14,14 +14,19 @@
 #include <vector>
 
 #include "tools/block_writer.h"
+#include "tools/manifest_choices.h"
 
 namespace tesmo::tools {
 
+// What the configuration sets in the stub besides the block: its pictures, and the choices
+// of [executable] that are not records (the architecture, the manifest's settings).
 struct LauncherImages {
     std::optional<std::string> splashBitmap;  // a .bmp file: bitmap 10000
     std::optional<std::string> splashImage;   // any bytes: RT_RCDATA 10000
     std::optional<std::string> icon;          // an .ico file
+    ExecutableChoices executable;
 
+    // Nothing in the stub's resources changes.
     bool empty() const { return !splashBitmap && !splashImage && !icon; }
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "tools/image_files.h"
+#include "tools/pe_layout.h"
 
 namespace tesmo::tools {
 
@@ -80,6 +81,7 @@ ImageEdit setLauncherImages(std::string_view stub, const LauncherImages& images)
 
 LauncherImages readLauncherImages(std::string_view launcher, std::string& error) {
     LauncherImages images;
+    images.executable.architecture = imageArchitecture(launcher).value_or("x86");
     ResourceList list = readResources(launcher);
     if (!list.error.empty()) {
         error = list.error;

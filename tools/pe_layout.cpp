@@ -44,4 +44,18 @@ std::uint64_t peImageEnd(std::string_view image, const PeLayout& layout) {
     return std::uint64_t{last.rawOffset} + last.rawSize;
 }
 
+std::optional<std::string> imageArchitecture(std::string_view image) {
+    PeLayout layout;
+    if (readPeLayout(image, layout) != PeFault::None) return std::nullopt;
+    // The machine is the file header's first field, right behind the PE signature.
+    switch (littleEndianAt(image, layout.optionalHeader - 20, 2)) {
+        case 0x14C:
+            return "x86";
+        case 0x8664:
+            return "x64";
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace tesmo::tools

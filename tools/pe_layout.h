@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -38,5 +40,8 @@ std::vector<PeSection> peSections(std::string_view image, const PeLayout& layout
 
 // Where the raw data of the last section ends; needs a table that fits and holds a section.
 std::uint64_t peImageEnd(std::string_view image, const PeLayout& layout);
+
+// "x86" or "x64" from the file header's machine field; nothing for other machines.
+std::optional<std::string> imageArchitecture(std::string_view image);
 
 }  // namespace tesmo::tools
