@@ -132,10 +132,13 @@ def windows(pid: int, out_dir: Path) -> dict:
     """The visible top-level windows of ``pid`` (handle, title, iconic) and the foreground
     window with its process."""
     out = out_dir / f"windows-{pid}-{time.monotonic_ns()}.json"
-    completed = run_tool("windows", "--pid", pid, "--out", unix_to_windows(out))
-    if completed.returncode != 0 or not out.is_file():
-        raise RigError(f"instancetool windows failed: {completed.stderr}")
-    return json.loads(out.read_text())
+    # Now and then wine64 ends with code 1 and no word before the tool has started (the
+    # fault the rig's launcher runs also meet); the query changes nothing, so ask again.
+    for _ in range(3):
+        completed = run_tool("windows", "--pid", pid, "--out", unix_to_windows(out))
+        if completed.returncode == 0 and out.is_file():
+            return json.loads(out.read_text())
+    raise RigError(f"instancetool windows failed ({completed.returncode}): {completed.stderr}")
 
 
 def wait_for_window(pid: int, title: str, out_dir: Path, seconds: float = 60) -> dict:
