@@ -15,10 +15,21 @@ namespace {
 
 // Tables in the order a reader meets them.
 const char* const kTableOrder[] = {
-    "application", "executable",    "java",           "vm",
-    "classpath",   "redirect",      "console",        "single-instance",
-    "splash",      "splash.status", "splash.version", "files",
-    "messages"};
+    "application",
+    "executable",
+    "version-info",
+    "java",
+    "vm",
+    "classpath",
+    "redirect",
+    "console",
+    "single-instance",
+    "splash",
+    "splash.status",
+    "splash.version",
+    "files",
+    "messages",
+};
 
 bool isLoneSurrogateAt(WideView text, std::size_t i) {
     char16_t c = text[i];
@@ -302,10 +313,26 @@ void printExecutableChoices(Printing& printing, const ExecutableChoices& choices
     std::vector<std::string>& lines = printing.tables["executable"];
     for (const NamedChoice& choice : namedChoices()) {
         const std::string& name = choices.*choice.member;
-        if (name != choice.names.front()) lines.push_back(leafOf(choice.path) + " = \"" + name + "\"");
+        if (name != choice.names.front())
+            lines.push_back(leafOf(choice.path) + " = \"" + name + "\"");
     }
     if (choices.longPathAware) lines.push_back(leafOf(kLongPathAwarePath) + " = true");
     if (lines.empty()) printing.tables.erase("executable");
+}
+
+void printVersionInfo(Printing& printing, const std::optional<VersionInfo>& info) {
+    if (!info) return;
+    std::vector<std::string>& lines = printing.tables["version-info"];
+    for (const VersionString& string : versionStrings()) {
+        auto found = info->texts.find(string.setting);
+        if (found == info->texts.end()) continue;
+        if (std::optional<std::string> text = tomlString(found->second)) {
+            lines.push_back(std::string(string.setting) + " = " + *text);
+        } else {
+            warn(printing, std::string("version-info.") + string.setting +
+                               " holds half a surrogate pair; it is left out");
+        }
+    }
 }
 
 void printWideRecords(Printing& printing, const std::vector<WideRecord>& wide) {
@@ -393,6 +420,7 @@ PrintedConfig printLauncherConfig(const BlockDescription& description, const Lau
     printIncludedFiles(printing, narrow, description.included);
     printPictures(printing, images);
     printExecutableChoices(printing, images.executable);
+    printVersionInfo(printing, images.versionInfo);
     printWideRecords(printing, description.wide);
     std::vector<std::string> setOrder = printLocalizedSets(printing, description.localized);
     printing.printed.text = layOutTables(printing.tables, setOrder, defaultsOff);

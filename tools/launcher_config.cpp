@@ -75,6 +75,9 @@ struct Names {
         for (const char* path : kFileSettings) add(path);
         for (const NamedChoice& choice : namedChoices()) add(choice.path);
         add(kLongPathAwarePath);
+        for (const VersionString& string : versionStrings()) {
+            add(std::string("version-info.") + string.setting);
+        }
         tables.insert("raw");
     }
 };
@@ -139,6 +142,8 @@ class Parser {
                 picture(node, path);
             } else if (prefix == "messages" && node.is_table()) {
                 localizedSet(key, *node.as_table());
+            } else if (path == "version-info" && node.is_table()) {
+                versionInfo(*node.as_table());
             } else if (path == "raw") {
                 if (node.is_table())
                     raw(*node.as_table());
@@ -437,7 +442,8 @@ class Parser {
         return narrow(node, path, classPathText(entries));
     }
 
-    void executableChoice(const NamedChoice& choice, const toml::node& node, const std::string& path) {
+    void executableChoice(const NamedChoice& choice, const toml::node& node,
+                          const std::string& path) {
         const auto* name = node.as_string();
         if (name && std::find(choice.names.begin(), choice.names.end(), name->get()) !=
                         choice.names.end()) {
@@ -446,6 +452,29 @@ class Parser {
         }
         std::string found = name ? quotedUtf8(fromUtf8(name->get())) : typeName(node);
         error(lineOf(node), path, "expected " + choiceNames(choice) + ", found " + found);
+    }
+
+    void versionInfo(const toml::table& table) {
+        VersionInfo info;
+        for (auto&& [key, node] : table) {
+            std::string path = "version-info." + std::string(key.str());
+            const VersionString* known = versionStringBySetting(key.str());
+            if (!known) {
+                unknown(key, "version-info", path);
+                continue;
+            }
+            std::optional<WideString> text = string(node, path);
+            if (!text) continue;
+            std::string fault = versionTextFault(*known, *text);
+            if (fault.empty())
+                info.texts[known->setting] = std::move(*text);
+            else
+                error(lineOf(node), path, fault);
+        }
+        std::string tooLong;
+        versionResource(info, tooLong);
+        if (!tooLong.empty()) error(lineOf(table), "version-info", tooLong);
+        out_.images.versionInfo = std::move(info);
     }
 
     std::optional<std::string> readFile(const toml::node& node, const std::string& path,

@@ -15,19 +15,26 @@
 
 #include "tools/block_writer.h"
 #include "tools/manifest_choices.h"
+#include "tools/version_info.h"
 
 namespace tesmo::tools {
 
-// What the configuration sets in the stub besides the block: its pictures, and the choices
-// of [executable] that are not records (the architecture, the manifest's settings).
+// What the configuration sets in the stub besides the block: its pictures, its version
+// information, and the choices of [executable] that are not records (the architecture,
+// the manifest's settings).
 struct LauncherImages {
     std::optional<std::string> splashBitmap;  // a .bmp file: bitmap 10000
     std::optional<std::string> splashImage;   // any bytes: RT_RCDATA 10000
     std::optional<std::string> icon;          // an .ico file
-    ExecutableChoices executable;
+    // Initialised, so that the pictures alone can still be given in braces.
+    std::optional<VersionInfo> versionInfo = {};  // RT_VERSION 1; the stub's own without it
+    ExecutableChoices executable = {};
 
     // Nothing in the stub's resources changes.
-    bool empty() const { return !splashBitmap && !splashImage && !icon; }
+    bool empty() const {
+        return !splashBitmap && !splashImage && !icon && !versionInfo &&
+               !changesManifest(executable);
+    }
 };
 
 // Reads a file the configuration names; nothing when it cannot be read.

@@ -10,6 +10,8 @@ namespace tesmo::tools {
 namespace {
 
 const ResourceName kSplashName{kSplashResourceId, {}};
+// Windows reads a process's version information and manifest from resource 1.
+const ResourceName kFirst{1, {}};
 const ResourceName kIconGroupName{0, kSplashIconName};
 
 bool is(const Resource& resource, std::uint16_t type, const ResourceName& name) {
@@ -22,6 +24,26 @@ const Resource* find(const std::vector<Resource>& resources, std::uint16_t type,
         if (is(resource, type, name)) return &resource;
     }
     return nullptr;
+}
+
+// Returns why the stub's resources cannot take them.
+std::string setVersionAndManifest(std::vector<Resource>& resources, const LauncherImages& images) {
+    std::string error;
+    if (images.versionInfo) {
+        std::string resource = versionResource(*images.versionInfo, error);
+        if (!error.empty()) return "version information: " + error;
+        std::erase_if(resources,
+                      [](const Resource& r) { return is(r, kResourceTypeVersion, kFirst); });
+        resources.push_back({{kResourceTypeVersion, {}}, kFirst, 0, 0, resource});
+    }
+    if (changesManifest(images.executable)) {
+        auto manifest = std::find_if(resources.begin(), resources.end(), [](const Resource& r) {
+            return is(r, kResourceTypeManifest, kFirst);
+        });
+        if (manifest == resources.end()) return "the stub has no application manifest";
+        manifest->data = applyManifestChoices(manifest->data, images.executable, error);
+    }
+    return error;
 }
 
 }  // namespace
@@ -76,6 +98,8 @@ ImageEdit setLauncherImages(std::string_view stub, const LauncherImages& images)
         }
         resources.push_back({{kResourceTypeGroupIcon, {}}, kIconGroupName, 0, 0, icon->group});
     }
+    if (std::string fault = setVersionAndManifest(resources, images); !fault.empty())
+        return {{}, fault};
     return writeResources(stub, resources);
 }
 
@@ -93,6 +117,16 @@ LauncherImages readLauncherImages(std::string_view launcher, std::string& error)
     }
     if (const Resource* data = find(list.resources, kResourceTypeData, kSplashName)) {
         images.splashImage = data->data;
+    }
+    const Resource* version = find(list.resources, kResourceTypeVersion, kFirst);
+    if (version && version->language == 0 && version->codePage == 0) {
+        images.versionInfo = readVersionResource(version->data);
+    }
+    if (const Resource* manifest = find(list.resources, kResourceTypeManifest, kFirst)) {
+        if (std::optional<ExecutableChoices> choices = readManifestChoices(manifest->data)) {
+            choices->architecture = images.executable.architecture;
+            images.executable = *choices;
+        }
     }
     if (const Resource* group = find(list.resources, kResourceTypeGroupIcon, kIconGroupName)) {
         images.icon = iconFileFromResources(

@@ -3,6 +3,8 @@
 // Windows.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,5 +33,21 @@ const NamedChoice* namedChoiceByPath(std::string_view path);
 std::string choiceNames(const NamedChoice& choice);
 
 constexpr char kLongPathAwarePath[] = "executable.long-path-aware";
+
+constexpr std::uint16_t kResourceTypeManifest = 24;
+
+// Whether the choices ask for anything but the stub's own manifest.
+bool changesManifest(const ExecutableChoices& choices);
+
+// The stub's manifest with the choices made: the requested execution level replaced and
+// the DPI and long path settings added as windows settings at the end of the assembly;
+// everything else as the stub has it. Empty, with `error` set, when the manifest has no
+// place for a choice.
+std::string applyManifestChoices(std::string_view manifest, const ExecutableChoices& choices,
+                                 std::string& error);
+
+// The choices applyManifestChoices made in `manifest` (with the default architecture);
+// nothing when the manifest is not one it gives.
+std::optional<ExecutableChoices> readManifestChoices(std::string_view manifest);
 
 }  // namespace tesmo::tools
