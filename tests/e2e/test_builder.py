@@ -106,3 +106,41 @@ def test_an_invalid_configuration_writes_nothing(tmp_path, application):
     assert built.returncode == 2
     assert f"tesmo-build: {config}:21: files.include: cannot read" in built.stderr
     assert list(tmp_path.glob("app.exe*")) == []
+
+
+VERSIONED = CONFIG.replace("[executable]\n", """[executable]
+architecture = "x64"
+execution-level = "highest-available"
+dpi-awareness = "per-monitor-v2"
+long-path-aware = true
+""") + """
+[version-info]
+file-version = "2.4.1"
+product-version = "2.4.1.7"
+company = "Exämple Ltd"
+description = "Example Studio ∑"
+comments = "中文"
+"""
+
+
+def version_of(exe):
+    lines = run_wine([str(helper_path("wintest")), "version", "--file", unix_to_windows(exe)])
+    return dict(line.split("=", 1) for line in lines.stdout.splitlines())
+
+
+def test_version_information_and_manifest_choices_as_windows_reads_them(tmp_path, application):
+    config = lay_out(tmp_path / "app", application, VERSIONED)
+    exe = tmp_path / "app" / "app.exe"
+    assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe).returncode == 0
+    assert version_of(exe) == {
+        "fixed": "2.4.1.0 2.4.1.7", "translation": "000004b0", "CompanyName": "Exämple Ltd",
+        "FileDescription": "Example Studio ∑", "FileVersion": "2.4.1", "ProductVersion": "2.4.1.7",
+        "Comments": "中文",
+        "run-level": "2", "dpiAware": "true/pm", "dpiAwareness": "PerMonitorV2, PerMonitor",
+        "longPathAware": "true"}
+
+    printed, again = tmp_path / "printed.toml", tmp_path / "again.exe"
+    assert tool("inspect", exe, "--out", printed, "--files", tmp_path / "files").returncode == 0
+    assert tool("build", printed, "--stub", rig.launcher_stub(64), "--out", again).returncode == 0
+    assert again.read_bytes() == exe.read_bytes()
+

@@ -5,9 +5,11 @@
 // `wintest box` reads and dismisses the message boxes the launcher shows; `wintest hold`
 // keeps the desktop of a session alive (see there); `wintest add-resource` gives an
 // executable a resource section at its end, or the splash pictures; `wintest resources`
-// reports the pictures of a launcher the way Windows loads them; `wintest watch` records
+// reports the pictures of a launcher the way Windows loads them, `wintest version` its version
+// information and what its manifest asks; `wintest watch` records
 // when the windows of a process can be seen; `wintest registry` writes a registry fixture.
 #include <windows.h>
+#include <winver.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -760,6 +762,82 @@ int resources(const Options& options) {
     return 0;
 }
 
+// version.dll is loaded by name, so that the helper links no more than its other commands need.
+template <typename Function>
+Function* versionFunction(const char* name) {
+    static HMODULE library = LoadLibraryW(L"version.dll");
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+// What Windows reads of a file's version information and of its manifest, as "name=value"
+// lines: the fixed numbers, the translation, each string of the table the translation names,
+// and the settings of an activation context made from the manifest (none when Windows
+// refuses the manifest).
+int version(const Options& options) {
+    auto file = options.get(L"file");
+    if (!file || !options.onlyKnown({L"file"})) {
+        fail("version: --file is required");
+        return kExitUsage;
+    }
+    auto query = versionFunction<decltype(VerQueryValueW)>("VerQueryValueW");
+    std::vector<char> info(versionFunction<decltype(GetFileVersionInfoSizeW)>(
+        "GetFileVersionInfoSizeW")(file->c_str(), nullptr));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    WORD* translation = nullptr;
+    UINT length = 0;
+    std::string out;
+    if (!info.empty() &&
+        versionFunction<decltype(GetFileVersionInfoW)>("GetFileVersionInfoW")(
+            file->c_str(), 0, info.size(), info.data()) &&
+        query(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+        query(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+              &length)) {
+        char line[96];
+        std::snprintf(line, sizeof line, "fixed=%lu.%lu.%lu.%lu %lu.%lu.%lu.%lu\n",
+                      fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+                      fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF,
+                      fixed->dwProductVersionMS >> 16, fixed->dwProductVersionMS & 0xFFFF,
+                      fixed->dwProductVersionLS >> 16, fixed->dwProductVersionLS & 0xFFFF);
+        char table[16];
+        std::snprintf(table, sizeof table, "%04x%04x", translation[0], translation[1]);
+        out += line + std::string("translation=") + table + "\n";
+        for (const wchar_t* name :
+             {L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+              L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename", L"ProductName",
+              L"ProductVersion", L"Comments"}) {
+            std::wstring path = L"\\StringFileInfo\\" + fromUtf8(table) + L"\\" + name;
+            wchar_t* text = nullptr;
+            if (query(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length)) {
+                out += toUtf8(name) + "=" + toUtf8(text) + "\n";
+            }
+        }
+    }
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = file->c_str();
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE context = CreateActCtxW(&request);
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    if (context != INVALID_HANDLE_VALUE &&
+        QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                     sizeof level, nullptr)) {
+        out += "run-level=" + std::to_string(level.RunLevel) + "\n";
+        const std::pair<const wchar_t*, const wchar_t*> settings[] = {
+            {L"dpiAware", L"http://schemas.microsoft.com/SMI/2005/WindowsSettings"},
+            {L"dpiAwareness", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"},
+            {L"longPathAware", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"}};
+        for (const auto& [setting, space] : settings) {
+            wchar_t value[64] = L"";
+            QueryActCtxSettingsW(0, context, space, setting, value, 64, nullptr);
+            out += toUtf8(setting) + "=" + toUtf8(value) + "\n";
+        }
+        ReleaseActCtx(context);
+    }
+    writeHandle(STD_OUTPUT_HANDLE, out);
+    return 0;
+}
+
 // Milliseconds since the Unix epoch, the clock a test's own time.time() reads.
 long long unixMilliseconds() {
     FILETIME now;
@@ -1015,11 +1093,12 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"hold") return hold(options);
     if (command == L"add-resource") return addResource(options);
     if (command == L"resources") return resources(options);
+    if (command == L"version") return version(options);
     if (command == L"watch") return watch(options);
     if (command == L"short-path") return shortPath(options);
     if (command == L"registry") return registry(options);
     fail(
-        "usage: wintest run|batch|box|hold|add-resource|resources|watch|short-path|"
+        "usage: wintest run|batch|box|hold|add-resource|resources|version|watch|short-path|"
         "registry "
         "[--option value]...");
     return kExitUsage;
