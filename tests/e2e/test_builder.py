@@ -118,7 +118,6 @@ long-path-aware = true
 file-version = "2.4.1"
 product-version = "2.4.1.7"
 company = "Exämple Ltd"
-description = "Example Studio ∑"
 comments = "中文"
 """
 
@@ -134,8 +133,7 @@ def test_version_information_and_manifest_choices_as_windows_reads_them(tmp_path
     assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe).returncode == 0
     assert version_of(exe) == {
         "fixed": "2.4.1.0 2.4.1.7", "translation": "000004b0", "CompanyName": "Exämple Ltd",
-        "FileDescription": "Example Studio ∑", "FileVersion": "2.4.1", "ProductVersion": "2.4.1.7",
-        "Comments": "中文",
+        "FileVersion": "2.4.1", "ProductVersion": "2.4.1.7", "Comments": "中文",
         "run-level": "2", "dpiAware": "true/pm", "dpiAwareness": "PerMonitorV2, PerMonitor",
         "longPathAware": "true"}
 
