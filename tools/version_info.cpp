@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "tools/byte_fields.h"
-#include "tools/record_text.h"
 
 namespace tesmo::tools {
 

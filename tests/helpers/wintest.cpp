@@ -769,10 +769,38 @@ Function* versionFunction(const char* name) {
     return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
+// The run level and the windows settings of an activation context made from the file's
+// manifest; nothing when Windows refuses the manifest.
+std::string manifestSettings(const std::wstring& file) {
+    std::string out;
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = file.c_str();
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE context = CreateActCtxW(&request);
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    if (context != INVALID_HANDLE_VALUE &&
+        QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                     sizeof level, nullptr)) {
+        out += "run-level=" + std::to_string(level.RunLevel) + "\n";
+        const std::pair<const wchar_t*, const wchar_t*> settings[] = {
+            {L"dpiAware", L"http://schemas.microsoft.com/SMI/2005/WindowsSettings"},
+            {L"dpiAwareness", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"},
+            {L"longPathAware", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"}};
+        for (const auto& [setting, space] : settings) {
+            wchar_t value[64] = L"";
+            QueryActCtxSettingsW(0, context, space, setting, value, 64, nullptr);
+            out += toUtf8(setting) + "=" + toUtf8(value) + "\n";
+        }
+        ReleaseActCtx(context);
+    }
+    return out;
+}
+
 // What Windows reads of a file's version information and of its manifest, as "name=value"
 // lines: the fixed numbers, the translation, each string of the table the translation names,
-// and the settings of an activation context made from the manifest (none when Windows
-// refuses the manifest).
+// and what the manifest asks.
 int version(const Options& options) {
     auto file = options.get(L"file");
     if (!file || !options.onlyKnown({L"file"})) {
@@ -812,28 +840,7 @@ int version(const Options& options) {
             }
         }
     }
-    ACTCTXW request{};
-    request.cbSize = sizeof request;
-    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
-    request.lpSource = file->c_str();
-    request.lpResourceName = MAKEINTRESOURCEW(1);
-    HANDLE context = CreateActCtxW(&request);
-    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
-    if (context != INVALID_HANDLE_VALUE &&
-        QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
-                     sizeof level, nullptr)) {
-        out += "run-level=" + std::to_string(level.RunLevel) + "\n";
-        const std::pair<const wchar_t*, const wchar_t*> settings[] = {
-            {L"dpiAware", L"http://schemas.microsoft.com/SMI/2005/WindowsSettings"},
-            {L"dpiAwareness", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"},
-            {L"longPathAware", L"http://schemas.microsoft.com/SMI/2016/WindowsSettings"}};
-        for (const auto& [setting, space] : settings) {
-            wchar_t value[64] = L"";
-            QueryActCtxSettingsW(0, context, space, setting, value, 64, nullptr);
-            out += toUtf8(setting) + "=" + toUtf8(value) + "\n";
-        }
-        ReleaseActCtx(context);
-    }
+    out += manifestSettings(*file);
     writeHandle(STD_OUTPUT_HANDLE, out);
     return 0;
 }
