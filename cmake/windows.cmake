@@ -62,11 +62,20 @@ target_include_directories(tesmo_shell PUBLIC ${CMAKE_BINARY_DIR}/jni-include sr
 
 set(TESMO_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
+# The launcher's version resource and manifest carry the project's version, so that a release
+# has one version wherever Windows or a user looks. The manifest lies beside the script that
+# names it.
+set(TESMO_VERSION_FIELDS
+    ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+string(REPLACE "," "." TESMO_VERSION_DOTTED "${TESMO_VERSION_FIELDS}")
+configure_file(src/resources/launcher.manifest.in resources/launcher.manifest @ONLY)
+configure_file(src/resources/launcher.rc.in resources/launcher.rc @ONLY)
+
 add_executable(tesmo WIN32
     src/launcher/main_windows.cpp
     src/core/log_windows.cpp
     src/launcher/terminate_handler.cpp
-    src/resources/launcher.rc
+    ${CMAKE_CURRENT_BINARY_DIR}/resources/launcher.rc
 )
 target_link_libraries(tesmo PRIVATE tesmo_shell advapi32 user32)
 target_compile_options(tesmo PRIVATE ${TESMO_NO_EXCEPTIONS})

@@ -1,6 +1,7 @@
 // The entry of each command-line tool: arguments arrive as UTF-8 (read wide on Windows, so
-// that names outside the ANSI code page survive), and an exception that escapes the tool
-// becomes one line on standard error and the failure exit code.
+// that names outside the ANSI code page survive), an exception that escapes the tool becomes
+// one line on standard error and the failure exit code, and --version prints the project's
+// version, the one the launcher's version resource carries.
 #pragma once
 
 #include <cstdio>
@@ -17,6 +18,10 @@ constexpr int kToolFailure = 2;
 using ToolRun = int (*)(const std::vector<std::string>& arguments);
 
 inline int runTool(const char* name, ToolRun run, const std::vector<std::string>& arguments) {
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::printf("%s %s\n", name, TESMO_VERSION);
+        return 0;
+    }
     try {
         return run(arguments);
     } catch (const std::exception& failure) {
