@@ -11,6 +11,7 @@
 #include "tools/launcher_config.h"
 #include "tools/launcher_decoder.h"
 #include "tools/launcher_resources.h"
+#include "tools/stub_location.h"
 #include "tools/tool_main.h"
 
 namespace tesmo::tools {
@@ -22,12 +23,16 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = kToolFailure;
 
 constexpr char kUsage[] =
-    "usage: tesmo-build build CONFIG.toml --stub STUB.exe --out LAUNCHER.exe\n"
+    "usage: tesmo-build build CONFIG.toml [--stub STUB.exe | --stub-dir FOLDER]\n"
+    "                         --out LAUNCHER.exe\n"
     "       tesmo-build inspect LAUNCHER.exe [--out CONFIG.toml] [--files FOLDER]\n"
+    "       tesmo-build --version\n"
     "\n"
-    "build    writes LAUNCHER.exe: the stub (tesmo32.exe or tesmo64.exe) with the pictures\n"
-    "         and the settings of CONFIG.toml; nothing is written when CONFIG.toml has\n"
-    "         errors. File names in CONFIG.toml are relative to its folder.\n"
+    "build    writes LAUNCHER.exe: the stub with the pictures and the settings of CONFIG.toml;\n"
+    "         nothing is written when CONFIG.toml has errors. File names in CONFIG.toml are\n"
+    "         relative to its folder. Without --stub the stub is tesmo32.exe, or tesmo64.exe\n"
+    "         for [executable] architecture = \"x64\", from the folder of tesmo-build itself,\n"
+    "         else from --stub-dir FOLDER.\n"
     "inspect  prints the configuration of LAUNCHER.exe (to CONFIG.toml with --out), in the\n"
     "         form that builds the same configuration block again. --files FOLDER receives\n"
     "         the included files and the pictures, which the configuration then names.\n"
@@ -38,7 +43,7 @@ constexpr char kUsage[] =
 struct Options {
     std::string command;
     std::string input;
-    std::map<std::string, std::string> values;  // --stub, --out, --files
+    std::map<std::string, std::string> values;  // --stub, --stub-dir, --out, --files
 };
 
 void report(const std::vector<std::string>& lines, const char* kind = "") {
@@ -58,7 +63,8 @@ std::vector<std::string> parseOptions(const std::vector<std::string>& args, Opti
             options.input = arg;
             continue;
         }
-        bool known = arg == "--out" || (options.command == "build" && arg == "--stub") ||
+        bool known = arg == "--out" ||
+                     (options.command == "build" && (arg == "--stub" || arg == "--stub-dir")) ||
                      (options.command == "inspect" && arg == "--files");
         if (!known) {
             errors.push_back("unknown option \"" + arg + "\" for " + options.command);
@@ -72,32 +78,71 @@ std::vector<std::string> parseOptions(const std::vector<std::string>& args, Opti
     return errors;
 }
 
+// Without --stub, the folder of the tool comes before --stub-dir: a release holds its stubs
+// beside the tool.
+StubLocation findStub(const Options& options, std::string_view architecture) {
+    std::vector<fs::path> folders;
+    if (fs::path own = toolFolder(); !own.empty()) folders.push_back(own);
+    if (auto given = options.values.find("--stub-dir"); given != options.values.end())
+        folders.push_back(pathFromUtf8(given->second));
+    return locateStub(architecture, folders, [](const fs::path& path) {
+        std::error_code error;
+        return fs::is_regular_file(path, error);
+    });
+}
+
+// The stub's bytes, with what is wrong with it for `architecture` in `errors`. A stub the
+// tool found itself must be of that architecture; a stub named with --stub is the user's
+// choice, and a different machine is only pointed out.
+std::optional<std::string> readStub(const Options& options, std::string_view architecture,
+                                    std::vector<std::string>& errors) {
+    auto given = options.values.find("--stub");
+    StubLocation found;
+    if (given == options.values.end()) {
+        found = findStub(options, architecture);
+        if (found.path.empty()) {
+            errors.push_back(found.error);
+            return std::nullopt;
+        }
+    }
+    std::string name = given == options.values.end() ? utf8Path(found.path) : given->second;
+    std::optional<std::string> stub = readWholeFile(pathFromUtf8(name));
+    if (!stub) {
+        errors.push_back("cannot read the stub " + name);
+        return std::nullopt;
+    }
+    for (std::string& fault : validateStub(*stub)) errors.push_back("stub: " + fault);
+    if (std::string fault = stubArchitectureFault(*stub, architecture); !fault.empty()) {
+        if (given == options.values.end())
+            errors.push_back(name + ": " + fault);
+        else
+            report({name + ": " + fault}, "warning: ");
+    }
+    return stub;
+}
+
 int build(const Options& options) {
     std::vector<std::string> errors;
     if (options.input.empty()) errors.push_back("build needs a configuration file");
-    for (const char* required : {"--stub", "--out"}) {
-        if (!options.values.count(required))
-            errors.push_back(std::string(required) + " is missing");
-    }
+    if (!options.values.count("--out")) errors.push_back("--out is missing");
+    if (options.values.count("--stub") && options.values.count("--stub-dir"))
+        errors.push_back("give --stub or --stub-dir, not both");
     if (!errors.empty()) {
         report(errors);
         return kExitFailure;
     }
     fs::path configPath = pathFromUtf8(options.input);
     std::optional<std::string> text = readWholeFile(configPath);
-    std::optional<std::string> stub = readWholeFile(pathFromUtf8(options.values.at("--stub")));
-    if (!text) errors.push_back("cannot read the configuration " + options.input);
-    if (!stub) errors.push_back("cannot read the stub " + options.values.at("--stub"));
-    if (!errors.empty()) {
-        report(errors);
+    if (!text) {
+        report({"cannot read the configuration " + options.input});
         return kExitFailure;
     }
-
     LauncherConfig config =
         parseLauncherConfig(*text, options.input, configPath.parent_path(), readWholeFile);
     report(config.warnings, "warning: ");
     errors = config.errors;
-    for (std::string& fault : validateStub(*stub)) errors.push_back("stub: " + fault);
+    std::optional<std::string> stub;
+    if (errors.empty()) stub = readStub(options, config.images.executable.architecture, errors);
     if (!errors.empty()) {
         report(errors);
         return kExitFailure;
