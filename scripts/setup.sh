@@ -8,7 +8,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-x86-64-dev mingw-w64-i686-dev
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libz-mingw-w64-dev
     wine wine64 xvfb xauth x11-apps imagemagick
-    osslsigncode openssl python3 python3-pytest openjdk-17-jdk-headless junit4
+    osslsigncode openssl python3 python3-pytest openjdk-17-jdk-headless junit4 zip
     libtomlplusplus-dev libfuzzer-14-dev
 )
 # The shipped launcher is 32-bit; running it here needs Wine's 32-bit half under qemu.
