@@ -10,7 +10,6 @@ import subprocess
 import pytest
 
 import rig
-from rig import run_launcher
 from runtimes import make_runtime
 from test_vm_launch import application  # noqa: F401 (fixture)
 
@@ -57,7 +56,6 @@ def test_each_archive_holds_the_release_and_the_sums_of_its_files(dist, tmp_path
 
 def test_the_unpacked_tool_finds_its_stub_and_the_demo_reaches_main(dist, tmp_path, application):
     home, app = unpack(dist, "linux-x86_64.tar.gz", tmp_path / "unpacked"), tmp_path / "app"
-    assert run(home / "tesmo-build", "--version").stdout == f"tesmo-build {VERSION}\n"
     shutil.copytree(home / "examples" / "demo", app)
     (app / "lib").mkdir()
     shutil.copy(home / "kvnruntime.jar", app / "lib")
@@ -74,7 +72,8 @@ def test_the_unpacked_tool_finds_its_stub_and_the_demo_reaches_main(dist, tmp_pa
     assert refused.returncode == 2 and "x86 executable" in refused.stderr and not exe.exists()
     built = run(home / "tesmo-build", "build", config, "--out", exe, cwd=tmp_path)
     assert built.returncode == 0, built.stderr
-    result = run_launcher(exe)
+    assert run(home / "tesmo-build", "--version").stdout == f"tesmo-build {VERSION}\n"
+    result = rig.run_launcher(exe)
     assert result.exit_code == 0, result.stderr
     record = json.loads((runtime.jvm_dll.parent / f"jvm-launch-{result.pid}.json").read_text())
     assert [event for event in record["events"] if event["call"] == "main"]

