@@ -448,6 +448,7 @@ class Parser {
         if (name && std::find(choice.names.begin(), choice.names.end(), name->get()) !=
                         choice.names.end()) {
             out_.images.executable.*choice.member = name->get();
+            if (choice.member == &ExecutableChoices::architecture) out_.architectureGiven = true;
             return;
         }
         std::string found = name ? quotedUtf8(fromUtf8(name->get())) : typeName(node);

@@ -45,6 +45,9 @@ struct LauncherConfig {
     LauncherImages images;
     std::vector<std::string> errors;  // "FILE:LINE: SETTING: message"
     std::vector<std::string> warnings;
+    // Whether the file names the architecture: a stub of another machine named with --stub
+    // is then refused, while under the default it is taken as the user's choice.
+    bool architectureGiven = false;
 };
 
 // `directory` is where relative file names in the configuration start.

@@ -91,11 +91,12 @@ StubLocation findStub(const Options& options, std::string_view architecture) {
     });
 }
 
-// The stub's bytes, with what is wrong with it for `architecture` in `errors`. A stub the
-// tool found itself must be of that architecture; a stub named with --stub is the user's
-// choice, and a different machine is only pointed out.
+// The stub's bytes, with what is wrong with it for `architecture` in `errors`. A stub must
+// be of that architecture when the tool found it or the configuration names it; a stub
+// named with --stub under the default architecture is the user's choice, and a different
+// machine is only pointed out.
 std::optional<std::string> readStub(const Options& options, std::string_view architecture,
-                                    std::vector<std::string>& errors) {
+                                    bool architectureGiven, std::vector<std::string>& errors) {
     auto given = options.values.find("--stub");
     StubLocation found;
     if (given == options.values.end()) {
@@ -113,7 +114,7 @@ std::optional<std::string> readStub(const Options& options, std::string_view arc
     }
     for (std::string& fault : validateStub(*stub)) errors.push_back("stub: " + fault);
     if (std::string fault = stubArchitectureFault(*stub, architecture); !fault.empty()) {
-        if (given == options.values.end())
+        if (given == options.values.end() || architectureGiven)
             errors.push_back(name + ": " + fault);
         else
             report({name + ": " + fault}, "warning: ");
@@ -142,7 +143,9 @@ int build(const Options& options) {
     report(config.warnings, "warning: ");
     errors = config.errors;
     std::optional<std::string> stub;
-    if (errors.empty()) stub = readStub(options, config.images.executable.architecture, errors);
+    if (errors.empty())
+        stub = readStub(options, config.images.executable.architecture, config.architectureGiven,
+                        errors);
     if (!errors.empty()) {
         report(errors);
         return kExitFailure;

@@ -64,12 +64,14 @@ def test_the_unpacked_tool_finds_its_stub_and_the_demo_reaches_main(dist, tmp_pa
     config, exe, stubs = app / "demo.toml", app / "demo.exe", tmp_path / "stubs"
     config.write_text(config.read_text(encoding="utf-8") + '\n[executable]\narchitecture = "x64"\n',
                       encoding="utf-8")
-    # Away from its stubs a tool takes --stub-dir's, and refuses one of the wrong machine.
+    # Away from its stubs a tool takes --stub-dir's; a stub of the wrong machine is refused
+    # there, and under --stub too once the configuration names the architecture.
     stubs.mkdir()
     shutil.copy(home / "tesmo32.exe", stubs / "tesmo64.exe")
-    refused = run(rig.build_dir() / "native" / "tools" / "tesmo-build", "build", config,
-                  "--stub-dir", stubs, "--out", exe)
-    assert refused.returncode == 2 and "x86 executable" in refused.stderr and not exe.exists()
+    for way in (["--stub-dir", stubs], ["--stub", home / "tesmo32.exe"]):
+        refused = run(rig.build_dir() / "native" / "tools" / "tesmo-build", "build", config,
+                      *way, "--out", exe)
+        assert refused.returncode == 2 and "x86 executable" in refused.stderr and not exe.exists()
     built = run(home / "tesmo-build", "build", config, "--out", exe, cwd=tmp_path)
     assert built.returncode == 0, built.stderr
     assert run(home / "tesmo-build", "--version").stdout == f"tesmo-build {VERSION}\n"
