@@ -89,17 +89,6 @@ def test_a_cut_block_in_a_box(tmp_path, display, primitive, title):
         title, f"Internal Error: {primitive}", ["OK"])
 
 
-def test_a_cut_block_quietly_with_the_log(tmp_path):
-    exe = build_launcher(tmp_path, SETTINGS)
-    exe.write_bytes(exe.read_bytes()[:read_image(exe).end + 14])
-    result = run_launcher(exe, args=["-q_kvn_internal"], env={"TESMO_LOG": "yes"})
-    assert result.exit_code == 1
-    [log] = result.log_files
-    assert result.stderr.replace("\r\n", "\n") == \
-        f"Internal Error: readLong\n\nLog: {unix_to_windows(log)}\n"
-    assert "\nerror " in result.log_text
-
-
 def test_a_title_outside_ascii_goes_through_the_code_page_like_the_text(tmp_path, display):
     # Under the Cyrillic code page these bytes are "Дан"; taken byte by byte, "Äàí".
     narrow = bytes([0xC4, 0xE0, 0xED])

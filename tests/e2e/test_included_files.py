@@ -57,6 +57,7 @@ def test_a_damaged_executable_ends_with_its_message_and_leaves_no_directory(tmp_
                                                                             message):
     result, directories = run(tmp_path, damage=damage)
     assert result.exit_code == 1
-    assert result.stderr.startswith(message)
+    [log] = result.log_files
+    assert result.stderr.replace("\r\n", "\n") == f"{message}\n\nLog: {unix_to_windows(log)}\n"
     assert len(directories) == (damage is not escaping_name)
     assert not any(directory.exists() for directory in directories)
