@@ -20,7 +20,7 @@ def launcher(tmp_path):
 
 def test_only_exactly_yes_switches_it_on_and_each_run_gets_a_fresh_file(launcher):
     rows = [({}, False), ({"TESMO_LOG": "yes"}, True), ({"KORVANE_LOG": "yes"}, True),
-            ({"TESMO_LOG": "yes"}, True), ({"TESMO_LOG": "Yes", "KORVANE_LOG": " yes"}, False),
+            ({"TESMO_LOG": "Yes", "KORVANE_LOG": " yes"}, False),
             ({"TESMO_LOG": "1", "KORVANE_LOG": ""}, False)]
     names = []
     for env, logged in rows:
@@ -29,36 +29,19 @@ def test_only_exactly_yes_switches_it_on_and_each_run_gets_a_fresh_file(launcher
         assert [p.parent for p in result.log_files] == [result.tmp_dir] * logged, env
         assert len(list(result.tmp_dir.iterdir())) == logged, env
         names += [re.fullmatch(r"kvn_nlog_\d+", p.name)[0] for p in result.log_files]
-    assert len(set(names)) == 3
-
-
-def test_the_stages_in_order_in_crlf_lines(launcher):
-    result = run_launcher(launcher, env={"KORVANE_LOG": "yes"})
-    raw = result.log_files[0].read_bytes()
-    assert b"\n" not in raw.replace(b"\r\n", b"")
-    lines = result.log_text.splitlines()
-    assert START_LINE.match(lines[0])["exe"] == unix_to_windows(launcher)
-    assert lines[1] == ""
-    assert lines[2].startswith("number of sections: ")
-    # Block, locale, working directory, instance semaphore, extraction, native library
-    # path, runtime search.
-    assert lines[6:9] == ["sun.locale.formatasdefault is true", "language/country is en_US",
-                          "working directory unchanged"]
-    assert lines[9].startswith("semaphore name Local\\")
-    assert lines[10:13] == ["extracting files", "Included files: 0", "native lib dir is "]
-    assert lines[13].startswith("Setting PATH (native libs) ")
-    assert lines[14] == "LoadDLL (1, (null), 0)"
-    assert lines[-2:] == ["ERROR: No JVM found", "Hiding splash screen"]
+    assert len(set(names)) == 2
 
 
 def test_without_a_tmp_directory_the_log_goes_to_the_drive_root(launcher, wine_session):
     result = run_launcher(launcher, env={"TESMO_LOG": "yes", "TMP": "C:\\no\\such\\dir"})
     assert result.exit_code == NO_RUNTIME
     logs = sorted((wine_session.prefix / "drive_c").glob("kvn_nlog_*"))
-    text = logs[-1].read_bytes().decode("cp1252")
+    raw = logs[-1].read_bytes()
     for log in logs:
         log.unlink()
-    assert START_LINE.match(text.splitlines()[0])
+    assert b"\n" not in raw.replace(b"\r\n", b"")
+    first = raw.decode("cp1252").splitlines()[0]
+    assert START_LINE.match(first)["exe"] == unix_to_windows(launcher)
 
 
 @pytest.mark.parametrize("answer", ["no", "yes"])

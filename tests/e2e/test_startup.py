@@ -14,19 +14,21 @@ LOG = {"TESMO_LOG": "yes"}
 
 def test_working_directory(tmp_path):
     (tmp_path / "data").mkdir()
-    # Key 146, the arguments, and the directory logged (None: no line); unset, it is the log's.
+    change = "change working directory to "
+    # Key 146 (None: unset), the arguments, and the lines logged about the directory.
     rows = [
-        (".", [], unix_to_windows(tmp_path)),
-        ("${TESMO_EXEDIR}data", [], unix_to_windows(tmp_path / "data")),
+        (".", [], [change + unix_to_windows(tmp_path)]),
+        ("${TESMO_EXEDIR}data", [], [change + unix_to_windows(tmp_path / "data")]),
+        (None, [], ["working directory unchanged"]),
         # A language restart keeps the directory it inherited.
-        (".", ["__kvn_lang_restart"], None),
+        (".", ["__kvn_lang_restart"], []),
     ]
     for value, args, expected in rows:
-        exe = build_launcher(tmp_path, {**SETTINGS, 146: value})
+        exe = build_launcher(tmp_path, {**SETTINGS, **({} if value is None else {146: value})})
         result = run_launcher(exe, args=args, env=LOG)
         assert result.exit_code == NO_RUNTIME
         lines = [line for line in result.log_text.splitlines() if "working directory" in line]
-        assert lines == ([f"change working directory to {expected}"] if expected else []), value
+        assert lines == expected, value
 
 
 def test_locale_and_the_format_flag_from_the_split_command_line(tmp_path):
