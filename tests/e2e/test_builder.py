@@ -1,16 +1,14 @@
-"""tesmo-build end to end: a launcher's pictures as Windows loads them, the launcher starting,
-the tool's Windows build writing the same bytes, and a refusal."""
+"""tesmo-build end to end: a launcher's pictures, version information and manifest as Windows
+reads them, and the tool's Windows build writing the same bytes. The release and splash tests
+start launchers it built."""
 
 import json
-import shutil
 import struct
 import subprocess
 
 import rig
-from rig import helper_path, run_launcher, run_wine, unix_to_windows
-from runtimes import make_runtime
+from rig import helper_path, run_wine, unix_to_windows
 from screens import write_bmp8
-from test_vm_launch import JAVA_RUNTIME, application  # noqa: F401 (fixture)
 
 NATIVE_TOOL = rig.build_dir() / "native" / "tools" / "tesmo-build"
 WINDOWS_TOOL = rig.build_dir() / "win64" / "tools" / "tesmo-build.exe"
@@ -57,24 +55,20 @@ include = [{ name = 'data\\hello.txt', source = "hello.txt" }]
 """
 
 
-def lay_out(root, application, config=CONFIG):
-    """An application folder with its configuration, pictures, jars and a runtime."""
+def lay_out(root, config=CONFIG):
+    """An application folder with its configuration and the files it names."""
     (root / "pictures").mkdir(parents=True)
     write_bmp8(root / "pictures" / "splash.bmp", 120, 40, [(0, 0, 0), (0, 0, 5)],
                lambda x, y: int((x, y) == (5, 0)))
     (root / "pictures" / "splash.png").write_bytes(b"\x89PNG\r\n\x1a\nnot really")
     (root / "pictures" / "app.ico").write_bytes(icon())
     (root / "hello.txt").write_text("hello\n")
-    (root / "lib").mkdir()
-    shutil.copy(application, root / "lib" / "app.jar")
-    shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
-    make_runtime(root / "jre", "jre8")
     (root / "app.toml").write_text(config, encoding="utf-8")
     return root / "app.toml"
 
 
-def test_the_built_launcher_its_pictures_and_the_same_bytes_from_windows(tmp_path, application):
-    config = lay_out(tmp_path / "app", application)
+def test_the_built_launcher_its_pictures_and_the_same_bytes_from_windows(tmp_path):
+    config = lay_out(tmp_path / "app")
     exe = tmp_path / "app" / "app.exe"
     built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe)
     assert built.returncode == 0, built.stderr
@@ -90,22 +84,6 @@ def test_the_built_launcher_its_pictures_and_the_same_bytes_from_windows(tmp_pat
     run_wine([str(WINDOWS_TOOL), "build", unix_to_windows(config), "--stub",
               unix_to_windows(rig.launcher_stub(64)), "--out", unix_to_windows(windows)])
     assert windows.read_bytes() == exe.read_bytes()
-
-    result = run_launcher(exe, args=["user"], env={"TESMO_LOG": "yes"})
-    assert result.exit_code == 0, result.stderr
-    record = tmp_path / "app" / "jre" / "bin" / "client" / f"jvm-launch-{result.pid}.json"
-    [main] = [e for e in json.loads(record.read_text())["events"] if e["call"] == "main"]
-    assert main["args"][1] == "com.example.App"
-    assert main["args"][-3:] == ["--fixed", "two words", "user"]
-    assert "extracting files done" in result.log_text.splitlines()
-
-
-def test_an_invalid_configuration_writes_nothing(tmp_path, application):
-    config = lay_out(tmp_path / "app", application, CONFIG.replace('hello.txt"', 'missing.txt"'))
-    built = tool("build", config, "--stub", rig.launcher_stub(64), "--out", tmp_path / "app.exe")
-    assert built.returncode == 2
-    assert f"tesmo-build: {config}:21: files.include: cannot read" in built.stderr
-    assert list(tmp_path.glob("app.exe*")) == []
 
 
 VERSIONED = CONFIG.replace("[executable]\n", """[executable]
@@ -127,8 +105,8 @@ def version_of(exe):
     return dict(line.split("=", 1) for line in lines.stdout.splitlines())
 
 
-def test_version_information_and_manifest_choices_as_windows_reads_them(tmp_path, application):
-    config = lay_out(tmp_path / "app", application, VERSIONED)
+def test_version_information_and_manifest_choices_as_windows_reads_them(tmp_path):
+    config = lay_out(tmp_path / "app", VERSIONED)
     exe = tmp_path / "app" / "app.exe"
     assert tool("build", config, "--stub", rig.launcher_stub(64), "--out", exe).returncode == 0
     assert version_of(exe) == {
