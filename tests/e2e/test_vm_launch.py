@@ -130,7 +130,6 @@ def test_the_recorded_array_runs_the_real_wrapper(tmp_path, application):
 
 
 @pytest.mark.parametrize("settings, text, vm_started", [
-    ({123: "-Xmx100g"}, "The JVM could not be started.", True),
     ({121: "A1.\\lib\\app.jar"}, "Couldn't load main class.", True),
     ({121: "A0.\\lib\\kvnruntime.jar;A1.\\lib\\missing.jar"},
      "File or directory .\\lib\\missing.jar not found or empty", False),
