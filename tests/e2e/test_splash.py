@@ -203,4 +203,3 @@ def test_the_runtime_library_gets_the_image_and_is_closed_on_an_error(tmp_path, 
     assert app.runtime.splash_record() == [f"{result.pid} {call}" for call in
                                            ["init", f"load {len(image)} 1", "close"]]
     assert app.runtime.splash_image(result.pid) == image
-    assert "Starting splash screen thread" not in result.log_text
