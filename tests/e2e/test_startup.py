@@ -1,4 +1,4 @@
-"""Start-up of the real launcher: working directory, locale, console switches, reboot."""
+"""Start-up of the real launcher: working directory, console switches, reboot."""
 
 import os
 import subprocess
@@ -29,15 +29,6 @@ def test_working_directory(tmp_path):
         assert result.exit_code == NO_RUNTIME
         lines = [line for line in result.log_text.splitlines() if "working directory" in line]
         assert lines == expected, value
-
-
-def test_locale_and_the_format_flag_from_the_split_command_line(tmp_path):
-    exe = build_launcher(tmp_path, SETTINGS,
-                         locale_sets=[("de", {1000: "Fehler"}), ("de_AT", {1000: "Fehla"})])
-    result = run_launcher(None, cmdline=f'"{unix_to_windows(exe)}" "a"-Dsun.locale.formatasdefault'
-                          "=false", env=LOG, lang="de_AT.UTF-8")
-    assert {"language/country is de_AT", "sun.locale.formatasdefault is false"} <= set(
-        result.log_text.splitlines())
 
 
 # Which switches count is the native tables'; here the keys that allow them, and the calls.
