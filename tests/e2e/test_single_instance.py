@@ -2,7 +2,6 @@
 stand-in VM runs no Java, the real Java-side wrapper runs beside the first instance."""
 
 import json
-import shutil
 import subprocess
 from pathlib import Path
 
@@ -10,10 +9,9 @@ import pytest
 
 import instances
 import rig
-from rig import build_launcher, run_launcher, unix_to_windows, windows_to_unix
-from runtimes import make_runtime
+from rig import run_launcher, unix_to_windows, windows_to_unix
+from test_vm_launch import JAVA_RUNTIME, App
 
-JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
 LOAD_STARTS = 20
 ALONE = 4
 
@@ -60,18 +58,12 @@ def received(report: Path) -> list[str]:
     return report.read_text(encoding="utf-8").splitlines() if report.exists() else []
 
 
-class Installed:
-    """An application installed in ``root`` with a stand-in runtime."""
+class Installed(App):
+    """The receiver installed as the VM tests' application, in single-instance mode."""
 
     def __init__(self, root: Path, application: Path, settings=None, includes=None):
-        (root / "lib").mkdir(parents=True)
-        shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
-        shutil.copy(application, root / "lib" / "app.jar")
-        self.runtime = make_runtime(root / "jre", "jre8")
-        self.exe = build_launcher(root, {
-            1000: "Instances", 101: "instances", 128: "B.\\jre", 125: 1,
-            122: "Receiver", 121: "A0.\\lib\\kvnruntime.jar;A1.\\lib\\app.jar",
-            **(settings or {})}, includes=includes)
+        super().__init__(root, application, {122: "Receiver", 125: 1, **(settings or {})},
+                         includes)
         self.semaphore = unix_to_windows(self.exe).lower().replace("\\", "_").replace(" ", "_")
 
     def property(self, pid: int, name: str):
