@@ -234,9 +234,6 @@ class Runtime:
             shutil.copyfile(standin_path("unpack200-standin.exe", self.java_bits), unpack200)
         return packed
 
-    def last_write_time(self) -> int:
-        return filetime(self.java)
-
 
 def _write_config(directories: Iterable[Path], config: Mapping) -> None:
     lines = [f"banner={line}" for line in config.get("banner", [])]
