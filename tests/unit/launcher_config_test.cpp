@@ -28,13 +28,26 @@ LauncherConfig parse(const std::string& text) {
     return parseLauncherConfig(text, "app.toml", "/cfg", filesIn(files));
 }
 
+// A stub with a manifest and a US English version resource, as the resource compiler gives.
+std::string stub() {
+    std::string ignored;
+    std::string english = versionResource({{{"product-name", u"tesmo"}}}, ignored);
+    english.replace(english.find(std::string("0\0000\0000\0000\0", 8)), 8,
+                    std::string("0\0004\0000\0009\0", 8));
+    std::string manifest =
+        "<assembly>\n  <requestedExecutionLevel level=\"asInvoker\"/>\n</assembly>";
+    return writeResources(fakeImage(), {{{24, {}}, {1, {}}, 0x409, 0, manifest},
+                                        {{16, {}}, {1, {}}, 0x409, 0, english}})
+        .bytes;
+}
+
 // Reads the block as the launcher does, then checks that printing the launcher and parsing
-// the print with the files it wrote encodes the same block byte for byte.
+// the print with the files it wrote builds the same launcher byte for byte.
 ConfigurationBlock buildReadAndInspect(const std::string& text) {
     LauncherConfig config = parse(text);
     EXPECT_EQ(config.errors, std::vector<std::string>{}) << text;
-    ImageEdit stub = setLauncherImages(fakeImage(), config.images);
-    LauncherBuild build = buildLauncher(stub.bytes, config.description);
+    ImageEdit built = setLauncherImages(stub(), config.images);
+    LauncherBuild build = buildLauncher(built.bytes, config.description);
     EXPECT_EQ(build.errors, std::vector<std::string>{});
     ConfigurationBlock block;
     MemoryFile file{build.bytes, 0};
@@ -47,12 +60,14 @@ ConfigurationBlock buildReadAndInspect(const std::string& text) {
     LauncherImages images = readLauncherImages(build.bytes, error);
     PrintedConfig printed = printLauncherConfig(decoded.description, images, "files");
     EXPECT_EQ(printed.warnings, std::vector<std::string>{}) << text;
+    // Inspect names the stub's machine: the fake stub's is x64.
+    EXPECT_NE(printed.text.find("architecture = \"x64\""), std::string::npos);
     std::map<std::string, std::string> written;
     for (const auto& [name, bytes] : printed.files) written["/out/files/" + name] = bytes;
     LauncherConfig again =
         parseLauncherConfig(printed.text, "printed.toml", "/out", filesIn(written));
     EXPECT_EQ(again.errors, std::vector<std::string>{}) << printed.text;
-    EXPECT_EQ(again.images.splashBitmap, config.images.splashBitmap);
+    EXPECT_EQ(setLauncherImages(stub(), again.images).bytes, built.bytes) << printed.text;
     EXPECT_EQ(encodeBlock(again.description),
               build.bytes.substr(decoded.blockStart, decoded.blockEnd - decoded.blockStart))
         << text;
@@ -116,20 +131,43 @@ TEST(LauncherConfig, DefaultsFillWhatTheFileLeavesOutUnlessTurnedOff) {
 }
 
 TEST(LauncherConfig, InvalidFilesNameFileLineAndSettingAndBuildNothing) {
+    const std::string kHalf(30000, 'x');
     const std::pair<std::string, std::string> cases[] = {
         {"[java]\nmin-verison = \"1.8\"",
-         "app.toml:4: java.min-verison: unknown setting (did you mean java.min-version?)"},
-        {"[splash]\nwidth = -1", "app.toml:4: splash.width: -1 is outside 0 to 65535"},
+         "4: java.min-verison: unknown setting (did you mean java.min-version?)"},
+        {"[splash]\nwidth = -1", "4: splash.width: -1 is outside 0 to 65535"},
         {"# still [application]\nid = \"中\"",
-         "app.toml:4: application.id: \"中\" holds U+4E2D, but the launcher reads this setting as "
+         "4: application.id: \"中\" holds U+4E2D, but the launcher reads this setting as "
          "narrow text (U+0000 to U+00FF)"},
-        {"[java]\nsearch = [\"registry\"", "app.toml:4:"},
+        {"[java]\nsearch = [\"registry\"", "4:"},
+        {"[version-info]\nfile-version = \"1.2.3.4.5\"",
+         "4: version-info.file-version: \"1.2.3.4.5\" has 5 numbers; at most four"},
+        {"[version-info]\nproduct-version = \"1.65536\"",
+         "4: version-info.product-version: \"1.65536\" holds 65536; each number is at most 65535"},
+        {"[version-info]\nfile-version = \"1..2\"",
+         "4: version-info.file-version: \"1..2\" is not numbers separated by dots, such as "
+         "\"2.4.1.0\""},
+        {"[version-info]\ncompany = \"a\\u0000b\"",
+         "4: version-info.company: holds a NUL character, which would end the text for Windows"},
+        {"[version-info]\ncomments = \"" + kHalf + kHalf.substr(0, 2001) + "\"",
+         "4: version-info.comments: is 32001 UTF-16 units long; a version resource holds at "
+         "most 32000"},
+        {"[version-info]\ncomments = \"" + kHalf + "\"\ndescription = \"" + kHalf + "\"",
+         "3: version-info: the texts together are too long for a version resource, whose "
+         "lengths are 16 bits"},
+        {"[version-info]\ncompnay = \"E\"",
+         "4: version-info.compnay: unknown setting (did you mean version-info.company?)"},
+        {"[executable]\nexecution-level = \"admin\"",
+         "4: executable.execution-level: expected \"as-invoker\", \"highest-available\" or "
+         "\"require-administrator\", found \"admin\""},
+        {"[executable]\ndpi-awareness = true",
+         "4: executable.dpi-awareness: expected \"unaware\", \"system\" or \"per-monitor-v2\", "
+         "found a boolean"},
     };
     for (const auto& [text, error] : cases) {
-        LauncherConfig config =
-            parse("[application]\nmain-class = \"com.example.Main\"\n" + text + "\n");
+        LauncherConfig config = parse(kMain + text + "\n");
         ASSERT_EQ(config.errors.size(), 1u) << text;
-        EXPECT_EQ(config.errors[0].substr(0, error.size()), error) << config.errors[0];
+        EXPECT_TRUE(config.errors[0].starts_with("app.toml:" + error)) << config.errors[0];
         EXPECT_TRUE(config.description.narrow.empty()) << text;
     }
     EXPECT_EQ(parse("[application]\nid = \"x\"\n").errors,
@@ -150,6 +188,21 @@ TEST(LauncherConfig, TheGreySplashWarningOnlyWhenNoBitmapIsNamed) {
             grey += w.find("grey area") != std::string::npos;
         }
         EXPECT_EQ(grey, warned ? 1 : 0) << splash;
+    }
+}
+
+TEST(LauncherConfig, VersionsAndManifestChoicesSurviveInspectAndARebuild) {
+    // Without these settings the stub stays, its own version resource included.
+    EXPECT_EQ(setLauncherImages(stub(), parse(kMain).images).bytes, stub());
+    for (const char* text :
+         {"[executable]\nexecution-level = \"require-administrator\"\n",
+          "[executable]\ndpi-awareness = \"system\"\nlong-path-aware = true\n[version-info]\n",
+          "[executable]\nexecution-level = \"highest-available\"\ndpi-awareness = "
+          "\"per-monitor-v2\"\n[version-info]\nfile-version = \"2.4\"\nproduct-version = "
+          "\"2.4.1\"\ncompany = \"Ex\u00e4mple \\\"Ltd\\\"\"\ncomments = \"\u2211 \u4e2d\"\n"
+          "internal-name = 'C:\\x'\n"}) {
+        buildReadAndInspect(kMain + text);
+        EXPECT_NE(setLauncherImages(stub(), parse(kMain + text).images).bytes, stub()) << text;
     }
 }
 
