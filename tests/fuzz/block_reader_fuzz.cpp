@@ -4,7 +4,6 @@
 #include "config/block_reader.h"
 #include "core/keys.h"
 #include "core/settings.h"
-#include "files/included_files.h"
 #include "runtime/search_sequence.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/unit/fake_image.h"
@@ -47,13 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_REQUIRE(text.size() < info.capacity);
         FUZZ_REQUIRE(getSettingWideString(info.key, info.capacity) == widenBytes(text));
         FUZZ_REQUIRE(getSettingColour(info.key) <= 0xFFFFFFu);
-    }
-    // A name taken as safe is written inside the temporary directory, never beside it.
-    for (const WideString& name : includedFileNames(getSettingWideString(kKeyIncludedFileNames),
-                                                    getSettingInt(kKeyIncludedFileCount))) {
-        FUZZ_REQUIRE(!isSafeIncludedName(name) ||
-                     (!name.empty() && name.find_first_of(u":/") == WideString::npos &&
-                      name != u".." && name.front() != u'\\'));
     }
     parseSearchSequence(getSettingWideString(kKeySearchSequence));
     vmDirectoryOrder(getSettingWideString(kKeyPreferredVmType, 200));

@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::string_view line : fuzz::pieces(fuzz::bytesOf(data, size), '\n')) {
         std::size_t end = std::min(line.find(startsWith(line, "var ") ? '=' : ' '), line.size());
         std::string_view rest = line.substr(std::min(end + 1, line.size()));
-        const WideString& value = items[std::string(line.substr(0, end))] = fuzz::wideText(rest);
+        const WideString& value = items[std::string(line.substr(0, end))] = fromUtf8(rest);
         if (startsWith(line, "file ")) existing.insert({value, directoryOf(value)});
     }
     ClassPathInput input{.directives = {last("replace"), last("prepend"), last("append")},

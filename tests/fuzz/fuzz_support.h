@@ -25,9 +25,4 @@ inline std::string_view bytesOf(const std::uint8_t* data, std::size_t size) {
 // The pieces between separators, empty ones included, so that a seed file reads as lines.
 std::vector<std::string_view> pieces(std::string_view text, char separator);
 
-// Seeds are UTF-8 text; anything else still reaches the core as U+FFFD.
-inline WideString wideText(std::string_view bytes) {
-    return fromUtf8(bytes);
-}
-
 }  // namespace tesmo::fuzz

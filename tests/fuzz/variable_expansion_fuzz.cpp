@@ -14,12 +14,12 @@ constexpr std::size_t kCapacities[] = {kPathCapacity, 2000, 200, 32, 16, 2, 1, 0
 std::vector<std::string_view> lines;
 
 WideString systemTemp() {
-    return fuzz::wideText(lines[4]);
+    return fromUtf8(lines[4]);
 }
 
 std::vector<WideString> environment() {
     std::vector<WideString> entries;
-    for (std::size_t i = 5; i < lines.size(); ++i) entries.push_back(fuzz::wideText(lines[i]));
+    for (std::size_t i = 5; i < lines.size(); ++i) entries.push_back(fromUtf8(lines[i]));
     return entries;
 }
 
@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     lines = fuzz::pieces(fuzz::bytesOf(data, size), '\n');
     lines.resize(std::max<std::size_t>(lines.size(), 5));
     std::size_t capacity = kCapacities[size ? data[size - 1] % std::size(kCapacities) : 0];
-    ExpansionValues values{fuzz::wideText(lines[1]), fuzz::wideText(lines[2]),
-                           fuzz::wideText(lines[3]), systemTemp, environment};
-    const WideString original = fuzz::wideText(lines[0]);
+    ExpansionValues values{fromUtf8(lines[1]), fromUtf8(lines[2]), fromUtf8(lines[3]), systemTemp,
+                           environment};
+    const WideString original = fromUtf8(lines[0]);
     WideString text = original;
     expandVariables(text, capacity, values);
 

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files = {{kMainFile, ""}};
     WideString name = kMainFile;
     for (std::string_view line : fuzz::pieces(input, '\n')) {
-        if (startsWith(line, "=== ")) name = fuzz::wideText(line.substr(4));
+        if (startsWith(line, "=== ")) name = fromUtf8(line.substr(4));
         if (!startsWith(line, "=== ")) files[name].append(line).append("\n");
     }
 
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VmOptionContext context{options, directives, kSources, &kMainFile};
     reads = 0;
     readVmOptionsText(context, files[kMainFile]);
-    WideString first = fuzz::wideText(input.substr(0, input.find('\n')));
+    WideString first = fromUtf8(input.substr(0, input.find('\n')));
     ArgumentList arguments;
     splitCommandLine(first, arguments);
     VmOptionContext configured{options, directives, kSources};
