@@ -27,7 +27,7 @@ const JavaLaunchCalls kFakeCalls = {
     [](const char* name) { return vm.calls.push_back(name), vm.lookup; },
     [] { return kParams; },
     [](std::size_t) { return vm.arrayMade; },
-    [](std::size_t, const WideString&) { return true; },
+    [](std::size_t, const WideString& value) { return vm.calls.push_back(toUtf8(value)), true; },
     [] { vm.calls.push_back("main"); },
     [] { return vm.exception; },
     [] { vm.calls.push_back("describe"); },
@@ -35,19 +35,12 @@ const JavaLaunchCalls kFakeCalls = {
     [](int messageId, const char*) { vm.fatalMessage = messageId; },
     [](int exitCode) { vm.exitCode = exitCode; }};
 
-TEST(JavaLaunch, CreatesCallsMainAndDestroysInTheLoggedOrder) {
+TEST(JavaLaunch, CreatesCallsMainAndDestroys) {
     vm = {};
-    testing::clearCapturedLog();
     EXPECT_TRUE(launchJava(false, kFakeCalls));
     EXPECT_EQ(vm.options, (std::vector<std::string>{"-Da=\xE9", "-Db=?"}));
-    EXPECT_EQ(vm.calls,
-              (std::vector<std::string>{"com/tesmo/runtime/WinLauncher", "main", "destroy"}));
-    EXPECT_EQ(testing::capturedLog(),
-              (std::vector<std::string>{
-                  "launching program", "vmoption count 2", "vmoption 0: -Da=\xE9",
-                  "vmoption 1: -Db=?", "Creating JVM", "JVM created",
-                  "main class: com/tesmo/runtime/WinLauncher", "param count: 2", "param 0: x",
-                  "param 1: y", "calling main", "main returned", "dest JVM", "launch done"}));
+    EXPECT_EQ(vm.calls, (std::vector<std::string>{"com/tesmo/runtime/WinLauncher", "x", "y", "main",
+                                                  "destroy"}));
     EXPECT_TRUE(vmCreated);
     vmCreated = false;
 }
