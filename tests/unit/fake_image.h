@@ -1,5 +1,4 @@
-// A small PE32+ image for the builder's tests: the headers the resource editor and the
-// block writer rely on, laid out as the MinGW linker lays them out.
+// Files for the builder's tests: a small PE32+ image, a bitmap and an icon.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +20,8 @@ inline constexpr std::size_t kPe = 0x80;
 inline constexpr std::size_t kOptional = kPe + 24;
 inline constexpr std::size_t kSections = kOptional + 240;
 
-// A PE32+ image as the linker lays it out: headers in 0x400 bytes, sections at 0x1000
-// steps, the last section ending the file.
+// The headers the resource editor and the block writer rely on, laid out as the MinGW linker
+// lays them out: headers in 0x400 bytes, sections at 0x1000 steps, the last ending the file.
 inline std::string fakeImage(int sections = 2, std::uint32_t checksum = 0) {
     std::string image(0x400 + 0x200 * sections, '\0');
     image[0] = 'M';
@@ -52,16 +51,15 @@ inline std::string fakeImage(int sections = 2, std::uint32_t checksum = 0) {
     return image;
 }
 
-// A .bmp file with patterned pixels; `gap` bytes between colour table and pixels.
-inline std::string bitmapFile(int width, int height, int bits, std::uint32_t compression = 0,
-                              std::uint32_t gap = 0) {
+// A .bmp file with patterned pixels.
+inline std::string bitmapFile(int width, int height, int bits, std::uint32_t compression = 0) {
     std::uint32_t colours = bits <= 8 ? (1u << bits) : 0;
     std::uint32_t row = ((width * bits + 31) / 32) * 4;
-    std::string file(14 + 40 + 4 * colours + gap + row * (height < 0 ? -height : height), '\0');
+    std::string file(14 + 40 + 4 * colours + row * height, '\0');
     file[0] = 'B';
     file[1] = 'M';
     put(file, 2, static_cast<std::uint32_t>(file.size()), 4);
-    put(file, 10, 14 + 40 + 4 * colours + gap, 4);
+    put(file, 10, 14 + 40 + 4 * colours, 4);
     put(file, 14, 40, 4);
     put(file, 18, width, 4);
     put(file, 22, static_cast<std::uint32_t>(height), 4);
