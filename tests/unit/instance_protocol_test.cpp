@@ -32,7 +32,6 @@ struct FakeSystem {
     std::vector<std::string> calls{};
     int sleeps = 0, firstEndsAtSleep = -1;
     bool takesFile = false, writeFails = false;
-    long error = 0;
 };
 FakeSystem fake;
 const std::string kFirst = "Local\\app";
@@ -49,18 +48,17 @@ const InstanceCalls kFakeCalls = {
     [](void* handle) { return fake.calls.push_back("release " + nameOf(handle)), true; },
     [](void* handle) { fake.calls.push_back("close " + nameOf(handle)); },
     [](void*) { return 0L; },
-    [] { return fake.error; },
+    [] { return 0L; },
     [](const std::string& path) { return fake.files.count(path) != 0; },
     [](unsigned) {
         if (fake.sleeps++ == fake.firstEndsAtSleep) fake.heldSemaphores.erase(kFirst);
         if (fake.takesFile) fake.files.erase(kFile);
     },
     [](const std::string& path) -> void* {
-        fake.error = 80;
         return fake.files.count(path) ? nullptr : (fake.files[path], handleFor(path));
     },
-    [](void* handle, const std::string& bytes, long& error) {
-        return fake.files[nameOf(handle)] = bytes, (error = 112), !fake.writeFails;
+    [](void* handle, const std::string& bytes, long&) {
+        return fake.files[nameOf(handle)] = bytes, !fake.writeFails;
     },
     [](const std::string& path) { fake.files.erase(path); },
     [](unsigned long pid) { return std::optional("T\\tsm_p" + std::to_string(pid) + ".tmp"); }};
