@@ -8,20 +8,13 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/unit/fake_image.h"
 
-namespace tesmo {
-namespace {
-
-std::uint16_t language = 0;
-
-}  // namespace
-}  // namespace tesmo
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tesmo;
     std::string_view input = fuzz::bytesOf(data, size);
     MemoryFile file;
     if (input.substr(0, 2) != "MZ") file.bytes = tools::fakeImage(1);
     file.bytes.append(input);
+    static std::uint16_t language;
     language = size >= 2 ? static_cast<std::uint16_t>(data[size - 2] | data[size - 1] << 8) : 0;
     std::vector<WideString> arguments = {u"launcher.exe"};
 
