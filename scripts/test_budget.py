@@ -17,10 +17,10 @@ CATEGORIES = [
     ("infrastructure tests", ("tests/unit/standin_", "tests/e2e/test_standin", "tests/e2e/test_rig.py",
                               "tests/standins/jnidriver.cpp")),
     ("infrastructure", ("tests/standins/", "tests/helpers/", "tests/support/", "tests/e2e/rig.py",
-                        "tests/e2e/runtimes.py", "tests/e2e/hostile.py", "tests/e2e/instances.py",
-                        "tests/e2e/pe.py", "tests/e2e/screens.py")),
-    # Fixtures that live beside the tests (Java test apps and runners, pytest's conftest, the
-    # fuzz and unit support files) count as test cases: they grow with the tests they serve.
+                        "tests/e2e/runtimes.py", "tests/e2e/apps.py", "tests/e2e/hostile.py",
+                        "tests/e2e/instances.py", "tests/e2e/pe.py", "tests/e2e/screens.py")),
+    # Fixtures that live beside the tests (the Java test apps and child JVM runner, pytest's
+    # conftest, the fuzz targets' support) count as test cases: they grow with the tests they serve.
     ("test cases", ("tests/unit/", "tests/fuzz/", "tests/e2e/", "java/src/test/")),
 ]
 

@@ -2,6 +2,7 @@
 
 import pytest
 
+import apps
 import rig
 import runtimes
 
@@ -30,6 +31,12 @@ def _runs_in_test_dir(tmp_path, wine_session):
     litter = rig.leftover_temp_files(tmp_path, wine_session, before)
     rig.set_test_dir(None)
     assert not litter, "launcher temporary files left behind:\n" + "\n".join(map(str, litter))
+
+
+@pytest.fixture(scope="session")
+def application(tmp_path_factory):
+    """The test application's jar (apps.APP_SOURCE)."""
+    return apps.build_application(tmp_path_factory.mktemp("application"))
 
 
 @pytest.fixture(scope="session")

@@ -8,9 +8,9 @@ import pytest
 
 import hostile
 import rig
+from apps import App
 from pe import read_image
 from rig import NO_RUNTIME, build_launcher, run_launcher, unix_to_windows
-from test_vm_launch import App, application  # noqa: F401 (fixture)
 
 TITLE = "Configured title"
 SETTINGS = {101: "block tests", 107: 1, 1000: TITLE}

@@ -7,9 +7,9 @@ import pytest
 
 import hostile
 import rig
+from apps import JAVA_RUNTIME, MESSAGES, App
 from pe import read_image
 from rig import NO_RUNTIME, build_launcher, unix_to_windows
-from test_vm_launch import JAVA_RUNTIME, MESSAGES, App, application  # noqa: F401 (fixture)
 
 QUIET = "-q_kvn_internal"
 

@@ -11,7 +11,6 @@ import pytest
 
 import rig
 from runtimes import make_runtime
-from test_vm_launch import application  # noqa: F401 (fixture)
 
 VERSION = re.search(r"project\(tesmo VERSION (\S+)", (rig.REPO_ROOT / "CMakeLists.txt").read_text())[1]
 FILES = {"tesmo32.exe", "tesmo64.exe", "kvnruntime.jar", "java/README.md", "README.md", "LICENSE",

@@ -9,8 +9,8 @@ import pytest
 
 import instances
 import rig
+from apps import JAVA_RUNTIME, App
 from rig import run_launcher, unix_to_windows, windows_to_unix
-from test_vm_launch import JAVA_RUNTIME, App
 
 LOAD_STARTS = 20
 ALONE = 4

@@ -13,10 +13,10 @@ from pathlib import Path
 import pytest
 
 import rig
+from apps import JAVA_RUNTIME
 from rig import run_launcher, unix_to_windows, wait_for
 from runtimes import make_runtime
 from screens import differing, read_bmp8, screenshot
-from test_vm_launch import JAVA_RUNTIME, application  # noqa: F401 (fixture)
 
 DEMO = rig.REPO_ROOT / "examples" / "demo"
 WIDTH, HEIGHT, PALETTE, PIXELS = read_bmp8(DEMO / "splash.bmp")

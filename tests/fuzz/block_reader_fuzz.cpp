@@ -6,7 +6,7 @@
 #include "core/settings.h"
 #include "runtime/search_sequence.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tests/unit/fake_image.h"
+#include "tests/support/fake_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tesmo;

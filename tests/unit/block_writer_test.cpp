@@ -6,7 +6,7 @@
 
 #include "config/block_reader.h"
 #include "core/keys.h"
-#include "tests/unit/fake_image.h"
+#include "tests/support/fake_image.h"
 #include "tools/raw_config.h"
 
 namespace tesmo::tools {

@@ -4,7 +4,7 @@
 
 #include "config/block_reader.h"
 #include "core/keys.h"
-#include "tests/unit/fake_image.h"
+#include "tests/support/fake_image.h"
 #include "tools/launcher_decoder.h"
 #include "tools/launcher_resources.h"
 

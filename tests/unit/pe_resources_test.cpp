@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "tests/unit/fake_image.h"
+#include "tests/support/fake_image.h"
 #include "tools/image_files.h"
 #include "tools/launcher_resources.h"
 

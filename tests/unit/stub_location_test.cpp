@@ -5,7 +5,7 @@
 #include <set>
 #include <tuple>
 
-#include "tests/unit/fake_image.h"
+#include "tests/support/fake_image.h"
 
 namespace tesmo::tools {
 namespace {
