@@ -37,6 +37,46 @@ bool versionInLooseRange(WideView name, WideView lower, WideView upper) {
 
 namespace {
 
+bool isDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+
+WideView digitRun(WideView text, std::size_t& at) {
+    std::size_t start = at;
+    while (at < text.size() && isDigit(text[at])) ++at;
+    return text.substr(start, at - start);
+}
+
+// Runs of any length, so no number can overflow: without leading zeros the longer run is
+// the larger number.
+int compareNumbers(WideView a, WideView b) {
+    while (a.size() > 1 && a[0] == u'0') a.remove_prefix(1);
+    while (b.size() > 1 && b[0] == u'0') b.remove_prefix(1);
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    int order = a.compare(b);
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int compareJavaVersions(WideView a, WideView b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            int order = compareNumbers(digitRun(a, i), digitRun(b, j));
+            if (order != 0) return order;
+        } else if (a[i] != b[j]) {
+            return a[i] < b[j] ? -1 : 1;
+        } else {
+            ++i, ++j;
+        }
+    }
+    if (i < a.size()) return 1;
+    return j < b.size() ? -1 : 0;
+}
+
+namespace {
+
 // What a VM prints before its version line when one of these variables is set.
 constexpr std::string_view kNotices[] = {
     "Picked up JAVA_TOOL_OPTIONS: ",

@@ -23,6 +23,12 @@ bool versionAcceptable(WideView version, WideView lower, WideView upper, bool al
 // the shorter of the two lengths, without the prerelease rule.
 bool versionInLooseRange(WideView name, WideView lower, WideView upper);
 
+// Orders two versions as versions, where the limits compare text: runs of digits by their
+// number ("17.0.10" above "17.0.9", "1.8.0_401" above "1.8.0_41"), every other character
+// by its code unit, and a version that goes on where the other ends is the higher ("21.0.1"
+// above "21"). Negative, 0 or positive.
+int compareJavaVersions(WideView a, WideView b);
+
 // The version from what a runtime printed on its error stream for "-version". Notices that
 // a VM prints before its version line when option variables are set are skipped; the next
 // line must be a version line, and the version is the text between its quotation marks.

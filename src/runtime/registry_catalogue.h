@@ -19,6 +19,19 @@ enum class SubkeyStatus {
     Failed,       // the end of the list, or any other error
 };
 
+// A value read as text, or what kept it from being read so.
+enum class ValueStatus {
+    Text,
+    Absent,   // no such key or value
+    NotText,  // a value of another type than a string
+    TooLong,  // longer than the buffer
+};
+
+struct RegistryText {
+    ValueStatus status;
+    WideString text;  // up to its first terminator; a value stored without one ends with its data
+};
+
 struct RegistrySources {
     // An open key for reading, or null.
     void* (*openKey)(Hive hive, const WideString& key);
@@ -28,6 +41,10 @@ struct RegistrySources {
     // nothing when absent or longer. Values are not checked for their type.
     std::optional<WideString> (*readString)(Hive hive, const WideString& key,
                                             const WideString& value, std::size_t capacityBytes);
+    // The same with the value's type checked, for sources that say what they store. Tables
+    // that serve only the catalogue above may leave it out.
+    RegistryText (*readText)(Hive hive, const WideString& key, const WideString& value,
+                             std::size_t capacityBytes) = nullptr;
 };
 
 // Subkey names by index until the enumeration fails; a name that is too long for the

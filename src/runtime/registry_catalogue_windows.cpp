@@ -46,8 +46,27 @@ std::optional<WideString> readString(Hive hive, const WideString& key, const Wid
     return buffer.substr(0, buffer.find(u'\0'));
 }
 
+RegistryText readText(Hive hive, const WideString& key, const WideString& value,
+                      std::size_t capacityBytes) {
+    void* handle = openKey(hive, key);
+    if (!handle) return {ValueStatus::Absent, {}};
+    WideString buffer(capacityBytes / 2, u'\0');
+    DWORD bytes = static_cast<DWORD>(buffer.size() * 2);
+    DWORD type = REG_NONE;
+    LONG status = RegQueryValueExW(static_cast<HKEY>(handle), asWindows(value), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+    closeKey(handle);
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return {ValueStatus::Absent, {}};
+    // Only REG_SZ: an expandable string would need its variables, and anything else is no
+    // path at all.
+    if (type != REG_SZ) return {ValueStatus::NotText, {}};
+    if (status == ERROR_MORE_DATA) return {ValueStatus::TooLong, {}};
+    buffer.resize(bytes / 2);
+    return {ValueStatus::Text, buffer.substr(0, buffer.find(u'\0'))};
+}
+
 }  // namespace
 
-const RegistrySources kWindowsRegistry = {&openKey, &closeKey, &subkeyAt, &readString};
+const RegistrySources kWindowsRegistry = {&openKey, &closeKey, &subkeyAt, &readString, &readText};
 
 }  // namespace tesmo

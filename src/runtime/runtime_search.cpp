@@ -5,6 +5,7 @@
 #include "core/keys.h"
 #include "core/log.h"
 #include "core/settings.h"
+#include "runtime/vendor_registry.h"
 
 namespace tesmo {
 
@@ -72,6 +73,12 @@ SearchResult searchSource(const Search& search, SearchSource source, const WideS
         case SearchSource::Registry:
             return findRegisteredJvm(search.sources.registry, search.sources.installation,
                                      search.javaExe, search.lower, search.upper)
+                       ? SearchResult::FoundInRegistry
+                       : SearchResult::NotFound;
+        case SearchSource::VendorRegistry:
+            // A registry result like Y's, so a failure to load is worded the same way.
+            return findVendorRegisteredJvm(search.sources.registry, search.sources.installation,
+                                           search.javaExe, search.lower, search.upper)
                        ? SearchResult::FoundInRegistry
                        : SearchResult::NotFound;
     }

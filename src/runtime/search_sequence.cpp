@@ -13,6 +13,7 @@ const SearchLetter kSearchLetters[] = {
     {u'E', "env", SearchSource::Variable, true},
     {u'Y', "registry", SearchSource::Registry, false},
     {u'S', "system-path", SearchSource::SystemPath, false},
+    {u'V', "vendor-registry", SearchSource::VendorRegistry, false},
 };
 const std::size_t kSearchLetterCount = sizeof kSearchLetters / sizeof kSearchLetters[0];
 

@@ -29,6 +29,7 @@ enum class SearchSource {
     Variable,         // an environment variable naming a runtime home
     SystemPath,       // the java.exe found on PATH
     Registry,         // the registry catalogue
+    VendorRegistry,   // the keys the vendors' installers write instead of JavaSoft's
 };
 
 struct SearchLetter {
