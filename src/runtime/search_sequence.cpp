@@ -49,7 +49,10 @@ WideString javaExeDirectory(WideView javaExe) {
 std::vector<WideString> vmDirectoryOrder(WideView preferred) {
     std::vector<WideString> order;
     if (!preferred.empty()) order.emplace_back(preferred);
-    for (const char16_t* name : {u"hotspot", u"client", u"server", u"classic", u"jrockit"}) {
+    // OpenJ9 runtimes keep their VM in bin\j9vm and bin\default; after the fixed list, so
+    // that no runtime that loaded before loads another library now.
+    for (const char16_t* name :
+         {u"hotspot", u"client", u"server", u"classic", u"jrockit", u"j9vm", u"default"}) {
         order.emplace_back(name);
     }
     return order;

@@ -57,7 +57,7 @@ bool isAbsoluteForFallback(WideView text);
 WideString javaExeDirectory(WideView javaExe);
 
 // VM directories below a runtime's bin directory, in the order they are tried: the
-// preferred type first when configured.
+// preferred type first when configured, OpenJ9's folders last.
 std::vector<WideString> vmDirectoryOrder(WideView preferred);
 
 // The message ids that word a failure to load, for the launcher's word size.
