@@ -98,7 +98,10 @@ ReadFailure parseBlock(FileReader& file, const std::vector<WideString>* argument
             WideString text;
             if ((failure = readInt(file, key)) != ReadFailure::None) return failure;
             if ((failure = readWString(file, text)) != ReadFailure::None) return failure;
-            if (matches) block.wide[key] = std::move(text);
+            if (matches) {
+                block.localized[key] = text;
+                block.wide[key] = std::move(text);
+            }
         }
     }
     block.endPosition = file.position(file.context);
@@ -108,6 +111,7 @@ ReadFailure parseBlock(FileReader& file, const std::vector<WideString>* argument
 int applyConfigurationBlock(ConfigurationBlock&& block) {
     narrowSettings = std::move(block.narrow);
     wideSettings = std::move(block.wide);
+    localizedSettings = std::move(block.localized);
     userLanguage = block.locale.substr(0, 2);
     userCountry = block.locale.size() == 5 ? block.locale.substr(3, 2) : "";
     blockEndPosition = block.endPosition;

@@ -16,6 +16,8 @@ constexpr std::uint32_t kBlockMagic = 0xE8E413D5u;
 struct ConfigurationBlock {
     std::map<std::int32_t, std::string> narrow;
     std::map<std::int32_t, WideString> wide;
+    // Only what the matching localized sets carry (also in `wide`).
+    std::map<std::int32_t, WideString> localized;
     std::string locale;
     std::int64_t endPosition = 0;
 };

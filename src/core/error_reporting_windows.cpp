@@ -1,3 +1,4 @@
+#include <io.h>
 #include <stdio.h>
 
 #include "core/error_reporting.h"
@@ -72,16 +73,47 @@ bool releaseMessageOwner(void* window) {
     return free;
 }
 
-void showMessageWide(const WideString& text) {
+namespace {
+
+WideString messageTitle() {
+    if (std::optional<WideString> title = getLocalizedString(kMessageTitle)) return *title;
+    // The title is narrow text like the message, so it goes through the same code page.
+    return toWide(getSettingString(kMessageTitle));
+}
+
+// A localized text may hold characters the file functions' code page has not, so it
+// reaches standard error as the UTF-16 it is: written to a console as such, and to a
+// file or pipe as its UTF-16 bytes with the line breaks the narrow texts get there.
+void writeStandardErrorWide(const WideString& message) {
+    fflush(stderr);
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return;
+    DWORD mode = 0, written = 0;
+    WideString line;
+    if (GetConsoleMode(handle, &mode)) {
+        line = message + u"\n";
+        WriteConsoleW(handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+    for (char16_t c : message + u"\n") {
+        if (c == u'\n') line.push_back(u'\r');
+        line.push_back(c);
+    }
+    WriteFile(handle, line.data(), static_cast<DWORD>(line.size() * sizeof(char16_t)), &written,
+              nullptr);
+}
+
+void showText(const WideString& text, bool localized) {
     countMessage(1);
     if (beforeMessage) beforeMessage();
     WideString message = composeMessage(text, longLogPath());
     if (!quietMode) {
-        // The title is narrow text like the message, so it goes through the same code page.
-        WideString title = toWide(getSettingString(kMessageTitle));
+        WideString title = messageTitle();
         initialiseCommonControls();
         MessageBoxW(currentMessageOwner(), asWindows(message), asWindows(title),
                     MB_OK | MB_ICONERROR);
+    } else if (localized) {
+        writeStandardErrorWide(message);
     } else {
         // The CRT's own conversion of the stream would depend on its locale; the file
         // functions' code page is the one the rest of the launcher writes in.
@@ -93,17 +125,33 @@ void showMessageWide(const WideString& text) {
     countMessage(-1);
 }
 
+}  // namespace
+
+void showMessageWide(const WideString& text) {
+    showText(text, false);
+}
+
 void showMessage(const std::string& text) {
     showMessageWide(toWide(text));
 }
 
 void showConfiguredMessage(int messageId, const char* argument) {
+    WideString wideArgument = toWide(argument ? argument : "");
+    if (std::optional<WideString> text =
+            localizedMessage(messageId, argument ? &wideArgument : nullptr)) {
+        showText(*text, true);
+        return;
+    }
     std::string text = getSettingString(messageId, kMessageCapacity);
     std::string value = argument ? argument : "";
     showMessage(substituteArgument(std::move(text), argument ? &value : nullptr));
 }
 
 void showConfiguredMessageWide(int messageId, const WideString* argument) {
+    if (std::optional<WideString> text = localizedMessage(messageId, argument)) {
+        showText(*text, true);
+        return;
+    }
     WideString text = getSettingWideString(messageId, kMessageCapacity);
     showMessageWide(substituteArgument(std::move(text), argument));
 }

@@ -1,5 +1,7 @@
 #include "core/messages.h"
 
+#include "core/settings.h"
+
 namespace tesmo {
 
 namespace {
@@ -23,6 +25,12 @@ std::string substituteArgument(std::string text, const std::string* argument) {
 
 WideString substituteArgument(WideString text, const WideString* argument) {
     return substitute(std::move(text), argument);
+}
+
+std::optional<WideString> localizedMessage(int messageId, const WideString* argument) {
+    std::optional<WideString> text = getLocalizedString(messageId, kMessageCapacity);
+    if (!text) return std::nullopt;
+    return substituteArgument(std::move(*text), argument);
 }
 
 WideString composeMessage(WideView text, const std::optional<WideString>& logPath) {

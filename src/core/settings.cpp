@@ -6,6 +6,7 @@ namespace tesmo {
 
 std::map<std::int32_t, std::string> narrowSettings;
 std::map<std::int32_t, WideString> wideSettings;
+std::map<std::int32_t, WideString> localizedSettings;
 
 std::string getSettingString(std::int32_t key, std::size_t capacity) {
     auto found = narrowSettings.find(key);
@@ -17,6 +18,14 @@ std::string getSettingString(std::int32_t key, std::size_t capacity) {
 
 WideString getSettingWideString(std::int32_t key, std::size_t capacity) {
     return widenBytes(getSettingString(key, capacity));
+}
+
+std::optional<WideString> getLocalizedString(std::int32_t key, std::size_t capacity) {
+    auto found = localizedSettings.find(key);
+    if (found == localizedSettings.end()) return std::nullopt;
+    WideString value = found->second;
+    truncateToCapacity(value, capacity);
+    return value;
 }
 
 int parseDecimal(std::string_view text) {
