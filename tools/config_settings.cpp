@@ -200,7 +200,7 @@ std::optional<WideString> searchEntryText(WideView entry, std::string& error) {
     }
     error = "unknown search entry " + quotedUtf8(entry) +
             "; use \"bundled:DIRECTORY\", \"directory:DIRECTORY\", \"env:VARIABLE\", "
-            "\"registry\" or \"system-path\"";
+            "\"registry\", \"vendor-registry\" or \"system-path\"";
     return std::nullopt;
 }
 
@@ -223,7 +223,7 @@ std::string storedSearchFault(WideView stored) {
         if (piece.empty()) continue;
         if (!findSearchLetter(piece[0])) {
             return "the entry " + quotedUtf8(piece) +
-                   " does not start with a search letter (A, B, R, E, S or Y); the launcher "
+                   " does not start with a search letter (A, B, R, E, S, Y or V); the launcher "
                    "would skip it";
         }
     }

@@ -689,7 +689,7 @@ std::vector<std::int32_t> addDefaults(std::map<std::int32_t, std::string>& narro
     for (std::int32_t key = kMessageTitle; key <= kMessageDamagedJvm64; ++key) {
         add(key, findKey(key)->defaultText);
     }
-    add(kKeySearchSequence, "B.\\jre;Y;");
+    add(kKeySearchSequence, "B.\\jre;Y;V;");
     add(kKeyExecutableType, *executableTypeValue("windowed"));
     std::string ignored;
     if (std::optional<Bitmap> bitmap =

@@ -56,8 +56,9 @@ LauncherConfig parseLauncherConfig(std::string_view text, std::string_view fileN
 
 // The settings the builder fills in when a configuration leaves them out (unless it says
 // `defaults = false`): the English message texts, a runtime search that looks beside the
-// executable and in the registry, a windowed executable and, with a splash bitmap, the
-// splash size from the bitmap. Returns the keys it added.
+// executable, in the JavaSoft registry and in the vendors' registry keys, a windowed
+// executable and, with a splash bitmap, the splash size from the bitmap. Returns the keys
+// it added.
 std::vector<std::int32_t> addDefaults(std::map<std::int32_t, std::string>& narrow,
                                       const std::optional<std::string>& splashBitmap);
 

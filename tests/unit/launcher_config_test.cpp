@@ -117,7 +117,7 @@ title = "Fehler (CH)"
 }
 
 TEST(LauncherConfig, DefaultsFillWhatTheFileLeavesOutUnlessTurnedOff) {
-    std::map<std::int32_t, std::string> defaults = {{107, "1"}, {122, "M"}, {128, "B.\\jre;Y;"}};
+    std::map<std::int32_t, std::string> defaults = {{107, "1"}, {122, "M"}, {128, "B.\\jre;Y;V;"}};
     for (std::int32_t key = kMessageTitle; key <= kMessageDamagedJvm64; ++key) {
         defaults[key] = findKey(key)->defaultText;
     }
