@@ -344,6 +344,9 @@ _LONG_HIVES = {long: short for short, long in _HIVES.items()}
 # Below SOFTWARE of a hive.
 LOCATED_KEY = "dravik-labs\\tesmo\\locatedjvms"
 INSTALLATIONS_KEY = "dravik-labs\\korvane\\installations"
+# The keys the vendors' installers write, which the vendor-registry entry reads.
+VENDOR_KEYS = ("Eclipse Adoptium", "Eclipse Foundation", "AdoptOpenJDK", "Semeru",
+               "Microsoft\\JDK", "Azul Systems", "BellSoft")
 
 REG_SZ, REG_BINARY, REG_DWORD, REG_QWORD = 1, 3, 4, 11
 
@@ -434,7 +437,8 @@ def registry_clear() -> None:
     keys = []
     for hive in ("HKCU", "HKLM"):
         for view in ("", "Wow6432Node\\"):
-            keys += [f"{hive}\\SOFTWARE\\{view}dravik-labs", f"{hive}\\SOFTWARE\\{view}JavaSoft"]
+            keys += [f"{hive}\\SOFTWARE\\{view}{key}"
+                     for key in ("dravik-labs", "JavaSoft", *VENDOR_KEYS)]
     registry_apply("".join(reg_delete_text(key) for key in keys))
 
 
