@@ -41,10 +41,10 @@ struct RegistrySources {
     // nothing when absent or longer. Values are not checked for their type.
     std::optional<WideString> (*readString)(Hive hive, const WideString& key,
                                             const WideString& value, std::size_t capacityBytes);
-    // The same with the value's type checked, for sources that say what they store. Tables
-    // that serve only the catalogue above may leave it out.
+    // The same with the value's type checked, for the vendors' keys, whose values are paths
+    // only when they are strings.
     RegistryText (*readText)(Hive hive, const WideString& key, const WideString& value,
-                             std::size_t capacityBytes) = nullptr;
+                             std::size_t capacityBytes);
 };
 
 // Subkey names by index until the enumeration fails; a name that is too long for the

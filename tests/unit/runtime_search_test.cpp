@@ -3,89 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <tuple>
 #include <vector>
 
 #include "core/keys.h"
 #include "core/settings.h"
+#include "tests/support/fake_machine.h"
+#include "tests/support/fake_registry.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {
 namespace {
 
-// A java.exe among the files holds the version its probe prints, "" for a probe that fails.
-struct Machine {
-    std::map<WideString, WideString> files;
-    std::map<WideString, CachedVersionRecord> cache;
-    std::map<std::pair<WideString, WideString>, WideString> values;  // (HKxx\key, name)
-    std::map<WideString, WideString> env;
-    std::vector<WideString> checked;  // the executables the installation check was asked about
-    int openKeys = 0, probes = 0;
-};
-Machine machine;
-const std::string kStamp("\x08\x07\x06\x05\x04\x03\x02\x01", 8);  // the last write time
+testing::FakeMachine& machine = testing::fakeMachine;
+std::map<WideString, WideString> env;
+const std::string& kStamp = testing::kFakeStamp;
 const WideString kJre = u"HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment";
-
-const auto exists = [](const WideString& path) { return machine.files.count(path) != 0; };
-const InstallationSources kInstallation = {
-    exists,
-    [](const WideString& path) { return exists(path + u"\\bin\\java.exe"); },
-    [](WideString& out, const WideString& path, bool) { return !(out = path).empty(); },
-    [](const WideString& path, std::uint64_t* time) {
-        return machine.checked.push_back(path), (*time = 0x0102030405060708ULL), exists(path);
-    },
-    [](const WideString& key, CachedVersionRecord& record) {
-        return machine.cache.count(key) != 0 && (record = machine.cache[key], true);
-    },
-    [](const WideString& key, const std::string& stamp, const WideString& text) {
-        machine.cache[key] = {stamp, text};
-    },
-    [](const WideString& javaExe, WideString& version) {
-        version = machine.files.at(javaExe);
-        return ++machine.probes, version.empty() ? ProbeResult::ExitCode : ProbeResult::Version;
-    }};
-
-WideString keyPath(Hive hive, WideString key) {
-    if (key.back() == u'\\') key.pop_back();
-    return (hive == Hive::LocalMachine ? u"HKLM\\" : u"HKCU\\") + key;
-}
-// A key exists while values lie below it; open, it is the list of its subkeys.
-void* openKey(Hive hive, const WideString& key) {
-    const WideString path = keyPath(hive, key) + u"\\";
-    std::set<WideString> names;
-    bool found = false;
-    for (const auto& [entry, text] : machine.values) {
-        if (!startsWith(entry.first + u"\\", path)) continue;
-        found = true;
-        const WideString below = (entry.first + u"\\").substr(path.size());
-        const WideString name = below.substr(0, below.find(u'\\'));
-        if (!name.empty()) names.insert(name);
-    }
-    return found ? (++machine.openKeys, new std::set<WideString>(names)) : nullptr;
-}
-const RegistrySources kRegistry = {
-    &openKey, [](void* key) { --machine.openKeys, delete static_cast<std::set<WideString>*>(key); },
-    [](void* key, std::uint32_t index, WideString& name) {
-        const auto& names = *static_cast<std::set<WideString>*>(key);
-        if (index >= names.size()) return SubkeyStatus::Failed;
-        return (name = *std::next(names.begin(), index)), SubkeyStatus::Named;
-    },
-    [](Hive hive, const WideString& key, const WideString& value, std::size_t) {
-        auto found = machine.values.find({keyPath(hive, key), value});
-        return found == machine.values.end() ? std::nullopt : std::optional(found->second);
-    }};
+const auto exists = &testing::fakeExists;
+const InstallationSources& kInstallation = testing::kFakeInstallation;
 
 const SearchSources kSearch = {
     kInstallation,
-    kRegistry,
+    testing::kFakeRegistry,
     [](WideString& text) {
         if (startsWith(text, u"%HOME%")) text.replace(0, 6, u"c:");
     },
     [](const WideString&) {},
-    [](const auto& n) {
-        return machine.env.count(n) ? std::optional(machine.env[n]) : std::nullopt;
-    },
+    [](const auto& n) { return env.count(n) ? std::optional(env[n]) : std::nullopt; },
     []() { return WideString(exists(u"c:\\s\\bin\\java.exe") ? u"c:\\s\\bin\\java.exe" : u""); },
     [](const WideString& path, std::size_t n) {
         return exists(path) ? std::optional(toUtf8(machine.files[path]).substr(0, n))
@@ -96,12 +40,14 @@ class Runtime : public ::testing::Test {
   protected:
     void SetUp() override {
         machine = {};
+        env.clear();
+        testing::fakeRegistry = {};
         narrowSettings = {{126, "1.8"}, {160, "app"}, {10003, "c:\\inst"}};
         testing::clearCapturedLog();
     }
     void TearDown() override {
         narrowSettings.clear();
-        EXPECT_EQ(machine.openKeys, 0);
+        EXPECT_EQ(testing::fakeRegistry.openKeys, 0);
     }
 };
 
@@ -126,13 +72,12 @@ TEST_F(Runtime, SearchOrderAndTheStageThatFinds) {
         if (winner) machine.files[won] = u"1.8.0";
         machine.files[u"c:\\inst\\.korvane\\pref_jre.cfg"] = u"c:\\pref\r\nsecond";
         machine.files[u"c:\\inst\\.korvane\\inst_jre.cfg"] = u"c:\\i\n";
-        machine.env = {
-            {u"JH", u"c:/e"}, {u"TESMO_JAVA_HOME", u"c:\\t"}, {u"KORVANE_JAVA_HOME", u"c:\\k"}};
+        env = {{u"JH", u"c:/e"}, {u"TESMO_JAVA_HOME", u"c:\\t"}, {u"KORVANE_JAVA_HOME", u"c:\\k"}};
         const WideString previous = u"SOFTWARE\\dravik-labs\\korvane\\installations";
-        machine.values = {{{kJre, u"CurrentVersion"}, u"1.8"},
-                          {{kJre + u"\\1.8", u"JavaHome"}, u"c:\\y"},
-                          {{u"HKCU\\" + previous, u"app"}, u"c:\\p1;c:\\p2"},
-                          {{u"HKLM\\" + previous, u"app"}, u"c:\\m"}};
+        testing::fakeRegistry.texts = {{{kJre, u"CurrentVersion"}, u"1.8"},
+                                       {{kJre + u"\\1.8", u"JavaHome"}, u"c:\\y"},
+                                       {{u"HKCU\\" + previous, u"app"}, u"c:\\p1;c:\\p2"},
+                                       {{u"HKLM\\" + previous, u"app"}, u"c:\\m"}};
         WideString javaExe, foundText;
         EXPECT_EQ(findJvm(kSearch, javaExe, foundText), expected) << toUtf8(won);
         const auto last = winner ? std::find(exes.begin(), exes.end(), won) + 1 : exes.end();
@@ -153,7 +98,7 @@ TEST_F(Runtime, AVariableTooLongForAPathIsNotSearched) {
         SetUp();
         const WideString home = u"c:\\" + WideString(length - 3, u'e');
         narrowSettings[128] = "EJH";
-        machine.env = {{u"JH", home}};
+        env = {{u"JH", home}};
         machine.files[home + u"\\bin\\java.exe"] = u"1.8.0";
         machine.files[home.substr(0, kPathCapacity - 1) + u"\\bin\\java.exe"] = u"1.8.0";
         WideString javaExe, foundText;
@@ -231,10 +176,12 @@ TEST_F(Runtime, RegistryCatalogueOrderAndTheHigherVersion) {
             machine.files[u"c:\\" + name + u"\\bin\\java.exe"] = home.substr(at + 1);
             const WideString key =
                 home[0] == u'R' ? kJre + u"\\" + name : hive + located + name + u"/bin/java.exe";
-            machine.values[{key, home[0] == u'R' ? u"JavaHome" : u""}] = u"c:\\" + name;
+            testing::fakeRegistry.texts[{key, home[0] == u'R' ? u"JavaHome" : u""}] =
+                u"c:\\" + name;
         }
         WideString javaExe;
-        EXPECT_EQ(findRegisteredJvm(kRegistry, kInstallation, javaExe, u"1.7", u""), found);
+        EXPECT_EQ(findRegisteredJvm(testing::kFakeRegistry, kInstallation, javaExe, u"1.7", u""),
+                  found);
         std::vector<WideString> expected;
         for (const WideString& h : checks) expected.push_back(u"c:\\" + h + u"\\bin\\java.exe");
         EXPECT_TRUE(!found || javaExe == expected.back()) << toUtf8(javaExe);
@@ -245,7 +192,7 @@ TEST_F(Runtime, RegistryCatalogueOrderAndTheHigherVersion) {
 
 TEST(SubkeyNames, TooLongNamesAreSkippedAndAnyOtherFailureEnds) {
     static int enumerated = 0;
-    RegistrySources registry = kRegistry;
+    RegistrySources registry = testing::kFakeRegistry;
     registry.subkeyAt = [](void*, std::uint32_t index, WideString& name) {
         using S = SubkeyStatus;
         const S script[] = {S::NameTooLong, S::Named, S::NameTooLong, S::Named, S::Failed};

@@ -2,66 +2,31 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
-#include <vector>
 
 #include "platform/path_text.h"
+#include "tests/support/fake_machine.h"
+#include "tests/support/fake_registry.h"
 #include "tests/support/log_capture.h"
 
 namespace tesmo {
 namespace {
 
-using Status = ValueStatus;
-std::map<WideString, WideString> files;  // a java.exe holds its version, "" when its probe fails
-std::map<std::pair<WideString, WideString>, RegistryText> values;  // (HKxx\key, name)
-int openKeys = 0;
-
-const InstallationSources kInstallation = {
-    [](const WideString& path) { return files.count(path) != 0; },
-    [](const WideString& path) { return files.count(path + u"\\bin\\java.exe") != 0; },
-    [](WideString& out, const WideString& path, bool) { return !(out = path).empty(); },
-    [](const WideString& path, std::uint64_t* time) { return *time = 1, files.count(path) != 0; },
-    [](const WideString&, CachedVersionRecord&) { return false; },
-    [](const WideString&, const std::string&, const WideString&) {},
-    [](const WideString& javaExe, WideString& version) {
-        version = files.at(javaExe);
-        return version.empty() ? ProbeResult::ExitCode : ProbeResult::Version;
-    }};
-
-// Open, a key is the list of its subkeys in the order of their values.
-const RegistrySources kRegistry = {
-    [](Hive hive, const WideString& key) -> void* {
-        std::vector<WideString> names;
-        const WideString parent = (hive == Hive::CurrentUser ? u"HKCU\\" : u"HKLM\\") + key + u"\\";
-        for (const auto& [where, read] : values) {
-            if (!startsWith(where.first + u"\\", parent)) continue;
-            WideString rest = (where.first + u"\\").substr(parent.size());
-            rest = rest.substr(0, rest.find(u'\\'));
-            if (std::find(names.begin(), names.end(), rest) == names.end()) names.push_back(rest);
-        }
-        return names.empty() ? nullptr : (++openKeys, new std::vector<WideString>(names));
-    },
-    [](void* key) { --openKeys, delete static_cast<std::vector<WideString>*>(key); },
-    [](void* key, std::uint32_t index, WideString& name) {
-        const auto& names = *static_cast<std::vector<WideString>*>(key);
-        if (index >= names.size()) return SubkeyStatus::Failed;
-        return (name = names[index]), SubkeyStatus::Named;
-    },
-    nullptr,
-    [](Hive hive, const WideString& key, const WideString& name, std::size_t capacityBytes) {
-        EXPECT_EQ(capacityBytes, kPathCapacity * 2);
-        auto found = values.find({(hive == Hive::CurrentUser ? u"HKCU\\" : u"HKLM\\") + key, name});
-        return found == values.end() ? RegistryText{Status::Absent, {}} : found->second;
-    }};
+using testing::fakeRegistry;
+std::map<WideString, WideString>& files = testing::fakeMachine.files;
 
 class VendorRegistry : public ::testing::Test {
   protected:
-    void SetUp() override { files.clear(), values.clear(), testing::clearCapturedLog(); }
-    void TearDown() override { EXPECT_EQ(openKeys, 0); }
+    void SetUp() override {
+        testing::fakeMachine = {};
+        fakeRegistry = {};
+        testing::clearCapturedLog();
+    }
+    void TearDown() override { EXPECT_EQ(fakeRegistry.openKeys, 0); }
     void expectChosen(const WideString& home) {  // empty: none
         WideString exe;
-        bool found = findVendorRegisteredJvm(kRegistry, kInstallation, exe, u"", u"");
+        bool found = findVendorRegisteredJvm(testing::kFakeRegistry, testing::kFakeInstallation,
+                                             exe, u"", u"");
         EXPECT_EQ(found ? exe : WideString(), home.empty() ? home : home + u"\\bin\\java.exe");
     }
 };
@@ -93,7 +58,7 @@ TEST_F(VendorRegistry, TheHighestVersionThatPassesWinsAndTiesGoByHiveVendorAndSu
             const WideString hive = entry[0] == u'U' ? u"HKCU\\SOFTWARE\\" : u"HKLM\\SOFTWARE\\";
             const WideString home = u"c:\\" + decimal(i++);
             const std::size_t at = entry.find(u'=');
-            values[{hive + key + entry.substr(2, at - 2) + below, name}] = {Status::Text, home};
+            fakeRegistry.texts[{hive + key + entry.substr(2, at - 2) + below, name}] = home;
             files[home + u"\\bin\\java.exe"] = entry.substr(at + 1);
         }
         expectChosen(chosen < 0 ? u"" : u"c:\\" + decimal(chosen));
@@ -108,15 +73,18 @@ TEST_F(VendorRegistry, ValuesThatNameNoHomeAreSkippedWithTheirReasonNeverCutAndA
         files[home + u"\\bin\\java.exe"] = home == u"c:\\ok" ? u"8" : u"9";
     }
     const WideString key = u"HKLM\\SOFTWARE\\Eclipse Adoptium\\JDK\\";
-    const RegistryText junk[] = {{Status::NotText, {}},      {Status::Absent, {}},
-                                 {Status::TooLong, {}},      {Status::Text, cut + u"x"},
-                                 {Status::Text, u"17"},      {Status::Text, u"c:\\gone\\"},
-                                 {Status::Text, u"c:\\ok\\"}};
-    for (int i = 0; i < 7; ++i) values[{key + decimal(i) + u"\\hotspot\\MSI", u"Path"}] = junk[i];
+    const auto value = [&](int i) {
+        return testing::RegistryValue{key + decimal(i) + u"\\hotspot\\MSI", u"Path"};
+    };
+    fakeRegistry.oddities = {{value(0), ValueStatus::NotText},
+                             {value(1), ValueStatus::Absent},
+                             {value(2), ValueStatus::TooLong}};
+    const WideString texts[] = {cut + u"x", u"17", u"c:\\gone\\", u"c:\\ok\\"};
+    for (int i = 3; i < 7; ++i) fakeRegistry.texts[value(i)] = texts[i - 3];
     // Thousands of subkeys after them, with a runtime in the last.
-    for (int i = 0; i < 5000; ++i) {
-        values[{u"HKLM\\SOFTWARE\\BellSoft\\Liberica\\" + decimal(10000 + i),
-                u"InstallationPath"}] = {Status::Text, i < 4999 ? u"c:\\ok" : u"c:\\last"};
+    for (int i = 0; i < 2000; ++i) {
+        fakeRegistry.texts[{u"HKLM\\SOFTWARE\\BellSoft\\Liberica\\" + decimal(10000 + i),
+                            u"InstallationPath"}] = i < 1999 ? u"c:\\ok" : u"c:\\last";
     }
     files[u"c:\\last\\bin\\java.exe"] = u"8.1";
     expectChosen(u"c:\\last");
