@@ -1,8 +1,12 @@
-// Files for the builder's tests: a small PE32+ image, a bitmap and an icon.
+// Files for the builder's tests: a small PE32+ image, a bitmap and an icon; and the block of
+// a built launcher read back as the launcher reads it.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "config/block_reader.h"
 
 namespace tesmo::tools {
 
@@ -86,6 +90,25 @@ inline std::string iconFile(const std::vector<std::string>& images) {
         file += images[i];
     }
     return file;
+}
+
+struct ReadBack {
+    ReadFailure failure;
+    ConfigurationBlock block;
+};
+
+// The locale chosen for the user is `language`'s.
+inline ReadBack readBack(const std::string& bytes, std::uint16_t language) {
+    static std::uint16_t chosen;
+    chosen = language;
+    MemoryFile file{bytes, 0};
+    FileReader reader = memoryFileReader(file);
+    ReadBack result{locateBlock(reader), {}};
+    if (result.failure == ReadFailure::None) {
+        const LocaleSource locale{[] { return chosen; }, [](std::uint16_t*) { return false; }};
+        result.failure = parseBlock(reader, nullptr, locale, result.block);
+    }
+    return result;
 }
 
 }  // namespace tesmo::tools

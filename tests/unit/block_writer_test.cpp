@@ -12,24 +12,6 @@
 namespace tesmo::tools {
 namespace {
 
-const LocaleSource kGerman{[] { return std::uint16_t{0x0407}; },
-                           [](std::uint16_t*) { return false; }};
-
-struct ReadBack {
-    ReadFailure failure;
-    ConfigurationBlock block;
-};
-
-ReadBack readBack(const std::string& bytes) {
-    MemoryFile file{bytes, 0};
-    FileReader reader = memoryFileReader(file);
-    ReadBack result{locateBlock(reader), {}};
-    if (result.failure == ReadFailure::None) {
-        result.failure = parseBlock(reader, nullptr, kGerman, result.block);
-    }
-    return result;
-}
-
 BlockDescription narrowOfLength(std::int32_t key, std::size_t length) {
     return {.narrow = {{key, std::string(length, 'v')}}};
 }
@@ -70,7 +52,7 @@ TEST(BlockWriter, ValidationRefusesWhatTheLauncherWouldMisread) {
         EXPECT_EQ(build.errors, errors);
         if (!c.error) {
             EXPECT_EQ(errors, std::vector<std::string>{});
-            EXPECT_EQ(readBack(build.bytes).failure, ReadFailure::None);
+            EXPECT_EQ(readBack(build.bytes, 0x0407).failure, ReadFailure::None);
             continue;
         }
         ASSERT_EQ(errors.size(), 1u) << (errors.empty() ? "" : errors[0]);

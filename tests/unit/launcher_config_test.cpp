@@ -11,9 +11,6 @@
 namespace tesmo::tools {
 namespace {
 
-const LocaleSource kSwissGerman{[] { return std::uint16_t{0x0807}; },
-                                [](std::uint16_t*) { return false; }};
-
 FileSource filesIn(const std::map<std::string, std::string>& bytes) {
     return [&bytes](const std::filesystem::path& path) -> std::optional<std::string> {
         auto found = bytes.find(path.lexically_normal().generic_string());
@@ -49,11 +46,8 @@ ConfigurationBlock buildReadAndInspect(const std::string& text) {
     ImageEdit built = setLauncherImages(stub(), config.images);
     LauncherBuild build = buildLauncher(built.bytes, config.description);
     EXPECT_EQ(build.errors, std::vector<std::string>{});
-    ConfigurationBlock block;
-    MemoryFile file{build.bytes, 0};
-    FileReader reader = memoryFileReader(file);
-    EXPECT_EQ(locateBlock(reader), ReadFailure::None);
-    EXPECT_EQ(parseBlock(reader, nullptr, kSwissGerman, block), ReadFailure::None);
+    ReadBack read = readBack(build.bytes, 0x0807);
+    EXPECT_EQ(read.failure, ReadFailure::None);
 
     DecodedLauncher decoded = decodeLauncher(build.bytes);
     std::string error;
@@ -71,7 +65,7 @@ ConfigurationBlock buildReadAndInspect(const std::string& text) {
     EXPECT_EQ(encodeBlock(again.description),
               build.bytes.substr(decoded.blockStart, decoded.blockEnd - decoded.blockStart))
         << text;
-    return block;
+    return read.block;
 }
 
 const std::string kMain = "[application]\nmain-class = \"M\"\n";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/settings.h"
+
 namespace tesmo {
 namespace {
 
@@ -22,6 +24,16 @@ TEST(Messages, ComposedTextsStayWithinTheirCapacity) {
               kMessageCapacity - 1);
     std::string argument(7000, 'y');
     EXPECT_EQ(substituteArgument(std::string("a {0} b"), &argument).size(), kMessageCapacity - 1);
+}
+
+TEST(LocalizedMessages, OnlyCarriedKeysShowCutWhereNarrowTextsAreBeforeTheArgumentGoesIn) {
+    localizedSettings = {{1016, u"Keine Java\u2011Laufzeit ({0} Bit) {0}"},
+                         {1009, WideString(kMessageCapacity, u'\u00e4') + u"{0}"}};
+    const WideString bits = u"64";
+    EXPECT_EQ(localizedMessage(1016, &bits), u"Keine Java\u2011Laufzeit (64 Bit) {0}");
+    EXPECT_EQ(localizedMessage(1005, &bits), std::nullopt);
+    EXPECT_EQ(localizedMessage(1009, &bits), WideString(kMessageCapacity - 1, u'\u00e4'));
+    localizedSettings.clear();
 }
 
 }  // namespace
