@@ -11,6 +11,7 @@ from rig import build_launcher, run_launcher
 from runtimes import make_runtime
 
 JAVA_RUNTIME = rig.build_dir() / "java" / "kvnruntime.jar"
+DEMO = rig.REPO_ROOT / "examples" / "demo"
 LOG = {"TESMO_LOG": "yes"}
 MESSAGES = {1000: "VM tests", 1005: "The JVM could not be started.",
             1009: "An internal error occurred (error code: {0})",
@@ -65,3 +66,14 @@ class App:
         path = self.runtime.jvm_dll.parent / f"jvm-launch-{result.pid}.json"
         result.record = json.loads(path.read_text(encoding="utf-8")) if path.exists() else None
         return result
+
+
+def install_demo(root: Path, application: Path, runtime_jar: Path = JAVA_RUNTIME,
+                 demo: Path = DEMO, **runtime):
+    """The demo's folder in ``root`` as its readme lays it out, with ``application`` as
+    lib\\demo.jar, the runtime archive beside it and a stand-in runtime in jre, returned."""
+    shutil.copytree(demo, root)
+    (root / "lib").mkdir()
+    shutil.copy(application, root / "lib" / "demo.jar")
+    shutil.copy(runtime_jar, root / "lib" / "kvnruntime.jar")
+    return make_runtime(root / "jre", "jre8", **runtime)

@@ -10,7 +10,7 @@ import subprocess
 import pytest
 
 import rig
-from runtimes import make_runtime
+from apps import install_demo
 
 VERSION = re.search(r"project\(tesmo VERSION (\S+)", (rig.REPO_ROOT / "CMakeLists.txt").read_text())[1]
 FILES = {"tesmo32.exe", "tesmo64.exe", "kvnruntime.jar", "java/README.md", "README.md", "LICENSE",
@@ -55,11 +55,7 @@ def test_each_archive_holds_the_release_and_the_sums_of_its_files(dist, tmp_path
 
 def test_the_unpacked_tool_finds_its_stub_and_the_demo_reaches_main(dist, tmp_path, application):
     home, app = unpack(dist, "linux-x86_64.tar.gz", tmp_path / "unpacked"), tmp_path / "app"
-    shutil.copytree(home / "examples" / "demo", app)
-    (app / "lib").mkdir()
-    shutil.copy(home / "kvnruntime.jar", app / "lib")
-    shutil.copy(application, app / "lib" / "demo.jar")
-    runtime = make_runtime(app / "jre", "jre8")
+    runtime = install_demo(app, application, home / "kvnruntime.jar", home / "examples" / "demo")
     config, exe, stubs = app / "demo.toml", app / "demo.exe", tmp_path / "stubs"
     config.write_text(config.read_text(encoding="utf-8") + '\n[executable]\narchitecture = "x64"\n',
                       encoding="utf-8")

@@ -13,12 +13,10 @@ from pathlib import Path
 import pytest
 
 import rig
-from apps import JAVA_RUNTIME
+from apps import DEMO, install_demo
 from rig import run_launcher, unix_to_windows, wait_for
-from runtimes import make_runtime
 from screens import differing, read_bmp8, screenshot
 
-DEMO = rig.REPO_ROOT / "examples" / "demo"
 WIDTH, HEIGHT, PALETTE, PIXELS = read_bmp8(DEMO / "splash.bmp")
 SPLASH_CLASS = "TesmoSplashScreen"
 
@@ -27,13 +25,9 @@ class Demo:
     """The demo in ``root``, given VM options and ``replace``d settings; main awaits ``done``."""
 
     def __init__(self, root: Path, application: Path, options=(), replace=(), **runtime):
-        shutil.copytree(DEMO, root / "demo")
-        (root / "lib").mkdir()
-        shutil.copy(application, root / "lib" / "demo.jar")
-        shutil.copy(JAVA_RUNTIME, root / "lib" / "kvnruntime.jar")
-        self.runtime = make_runtime(root / "jre", "jre8", **runtime)
+        self.runtime = install_demo(root / "demo", application, **runtime)
         self.done, config, self.exe = root / "done.flag", root / "demo" / "demo.toml", \
-            root / "demo.exe"
+            root / "demo" / "demo.exe"
         options = [*options, f"-Dstandin.mainWait={unix_to_windows(self.done)}"]
         text = config.read_text(encoding="utf-8").replace(
             "options = [", "options = [" + "".join(f"'{o}', " for o in options), 1)
