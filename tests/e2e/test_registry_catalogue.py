@@ -4,12 +4,11 @@ in which order and which is loaded. The order within one layout is the native ta
 import pytest
 
 from rig import NO_RUNTIME, build_launcher, run_launcher
-from runtimes import LOADED, add_located, make_runtime, register_javasoft, set_installations
+from runtimes import LOADED, make_runtime, register_javasoft, set_installations
 
 MODERN_FALLBACK = ("no runtime under the old JavaSoft keys, trying SOFTWARE\\JavaSoft\\JDK "
                    "and SOFTWARE\\JavaSoft\\JRE")
-FOUND = {"JavaSoft": "found sun ", "located": "found located ",
-         "installed": "found JRE from previous installation "}
+FOUND = {"JavaSoft": "found sun ", "installed": "found JRE from previous installation "}
 JRE, JDK = "JavaSoft/Java Runtime Environment", "JavaSoft/Java Development Kit"
 HKCU_APP, HKLM_APP = "installed/HKCU/app", "installed/HKLM/app"
 # Each runtime: where it is registered and its version (None: its probe fails); the settings;
@@ -17,8 +16,6 @@ HKCU_APP, HKLM_APP = "installed/HKCU/app", "installed/HKLM/app"
 CASES = {
     "old-kit-higher": ({"runtime": (f"{JRE}/1.7", "1.7.0_51"), "kit": (f"{JDK}/1.8", "1.8.0_80")},
                        {}, ["kit"]),
-    "located-tie": ({"user": ("located/HKCU", "1.7.0_51"), "machine": ("located/HKLM", "1.7.0_51")},
-                    {}, ["fallback", "user", "machine"]),
     "installed-machine": ({"user": (HKCU_APP, None), "machine": (HKLM_APP, "1.8.0_40")},
                           {160: "app"}, ["fallback", "user", "machine"]),
     # The key's default value has the empty name: reading it would find a runtime.
@@ -37,8 +34,6 @@ def register(where, runtime):
     layout, *place = where.split("/")
     if layout == "JavaSoft":
         register_javasoft(place[0], place[1], {place[1]: runtime})
-    elif layout == "located":
-        add_located(place[0], [runtime])
     else:
         set_installations(place[0], place[1], runtime.home.parent)
 

@@ -16,19 +16,6 @@ BASE = {101: "search tests", 1005: NOT_STARTED, 1016: NO_JVM,
         1020: "The JVM found at {0} is damaged."}
 
 
-def test_preferred_location_file_comes_before_the_sequence(tmp_path):
-    beside = make_runtime(tmp_path / "app" / "jre", "jre8")
-    preferred = make_runtime(tmp_path / "preferred jre", "jre8")
-    (tmp_path / "app" / "inst" / ".korvane").mkdir(parents=True)
-    (tmp_path / "app" / "inst" / ".korvane" / "pref_jre.cfg").write_bytes(
-        preferred.home_windows.encode("cp1252") + b"\r\nsecond line\r\n")
-    exe = build_launcher(tmp_path / "app", {**BASE, 128: "B.\\jre", 10003: "inst"})
-    result = run_launcher(exe, env={"TESMO_LOG": "yes"})
-    assert result.exit_code == LOADED
-    assert f"Has preferred location {preferred.home_windows}" in result.log_text.splitlines()
-    assert preferred.jvm_record() and not beside.jvm_record() and not beside.invocations()
-
-
 def test_version_cache_spares_the_probe_until_java_exe_changes(tmp_path):
     jre = make_runtime(tmp_path / "app" / "jre", "jre8", version="1.8.0_201")
     exe = build_launcher(tmp_path / "app", {**BASE, 128: "B.\\jre"})

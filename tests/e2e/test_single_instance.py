@@ -72,19 +72,6 @@ class Installed(App):
         return next((o.split("=", 1)[1] for o in options if o.startswith(f"-D{name}=")), None)
 
 
-def test_a_second_ordinary_instance_takes_the_next_global_number(tmp_path, receiver_jar):
-    app = Installed(tmp_path / "My App", receiver_jar, {158: 1})
-    first = instances.start(app.exe, ["-J-Dstandin.main=sleep:60000"])
-    try:
-        rig.wait_for(lambda: app.property(first.pid, "tesmo.semaphoreName"), "the first start")
-        second = run_launcher(app.exe, args=["-J-Dstandin.main=return"])
-    finally:
-        first.end()
-    assert second.exit_code == 0
-    assert [app.property(pid, "tesmo.semaphoreName") for pid in (first.pid, second.pid)] == [
-        f"Global\\{app.semaphore}{n}" for n in (0, 1)]
-
-
 @pytest.mark.usefixtures("display")
 @pytest.mark.parametrize("halfway", [False, True])
 def test_later_starts_hand_over_once_each_and_bring_the_first_to_the_front(
