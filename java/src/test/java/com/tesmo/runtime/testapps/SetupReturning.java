@@ -4,11 +4,7 @@ package com.tesmo.runtime.testapps;
  * First-run setup classes of both accepted forms. Each prints "setup ran: NAME" so tests can
  * tell whether and how often a setup ran.
  */
-public final class SetupReturning {
-    private SetupReturning() {
-    }
-
-    /** {@code public static boolean run()} answering true. */
+public class SetupReturning {
     public static class True {
         public static boolean run() {
             System.out.println("setup ran: True");
@@ -24,7 +20,6 @@ public final class SetupReturning {
         }
     }
 
-    /** The {@code Callable<Boolean>} form. */
     public static class CallableTrue implements java.util.concurrent.Callable<Boolean> {
         @Override
         public Boolean call() {
@@ -33,7 +28,6 @@ public final class SetupReturning {
         }
     }
 
-    /** A setup that fails. */
     public static class Throwing {
         public static boolean run() {
             System.out.println("setup ran: Throwing");
