@@ -32,37 +32,45 @@ SubkeyStatus subkeyAt(void* key, std::uint32_t index, WideString& name) {
     return SubkeyStatus::Named;
 }
 
-std::optional<WideString> readString(Hive hive, const WideString& key, const WideString& value,
-                                     std::size_t capacityBytes) {
+// The status of reading `value` and its type; on success `text` holds the data up to its
+// first terminator. A key that does not open reads as a missing value.
+LONG queryValue(Hive hive, const WideString& key, const WideString& value,
+                std::size_t capacityBytes, DWORD& type, WideString& text) {
     void* handle = openKey(hive, key);
-    if (!handle) return std::nullopt;
+    if (!handle) return ERROR_FILE_NOT_FOUND;
     WideString buffer(capacityBytes / 2, u'\0');
-    DWORD bytes = static_cast<DWORD>(capacityBytes);
-    LONG status = RegQueryValueExW(static_cast<HKEY>(handle), asWindows(value), nullptr, nullptr,
+    DWORD bytes = static_cast<DWORD>(buffer.size() * 2);
+    LONG status = RegQueryValueExW(static_cast<HKEY>(handle), asWindows(value), nullptr, &type,
                                    reinterpret_cast<BYTE*>(buffer.data()), &bytes);
     closeKey(handle);
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    buffer.resize(bytes / 2);
-    return buffer.substr(0, buffer.find(u'\0'));
+    if (status == ERROR_SUCCESS) {
+        buffer.resize(bytes / 2);
+        text = buffer.substr(0, buffer.find(u'\0'));
+    }
+    return status;
+}
+
+std::optional<WideString> readString(Hive hive, const WideString& key, const WideString& value,
+                                     std::size_t capacityBytes) {
+    DWORD type = REG_NONE;
+    WideString text;
+    if (queryValue(hive, key, value, capacityBytes, type, text) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 RegistryText readText(Hive hive, const WideString& key, const WideString& value,
                       std::size_t capacityBytes) {
-    void* handle = openKey(hive, key);
-    if (!handle) return {ValueStatus::Absent, {}};
-    WideString buffer(capacityBytes / 2, u'\0');
-    DWORD bytes = static_cast<DWORD>(buffer.size() * 2);
     DWORD type = REG_NONE;
-    LONG status = RegQueryValueExW(static_cast<HKEY>(handle), asWindows(value), nullptr, &type,
-                                   reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-    closeKey(handle);
+    WideString text;
+    LONG status = queryValue(hive, key, value, capacityBytes, type, text);
     if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return {ValueStatus::Absent, {}};
     // Only REG_SZ: an expandable string would need its variables, and anything else is no
     // path at all.
     if (type != REG_SZ) return {ValueStatus::NotText, {}};
     if (status == ERROR_MORE_DATA) return {ValueStatus::TooLong, {}};
-    buffer.resize(bytes / 2);
-    return {ValueStatus::Text, buffer.substr(0, buffer.find(u'\0'))};
+    return {ValueStatus::Text, text};
 }
 
 }  // namespace
